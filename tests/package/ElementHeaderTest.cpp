@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "package/Element.h"
+
+namespace carillon {
+namespace {
+
+struct Parsed {
+    ErrorCode status;
+    std::unique_ptr<CElement> element;
+};
+
+Parsed Parse(const std::string& header) {
+    auto e = std::make_unique<CElement>();
+    ErrorCode r = e->ParseHeader(header.c_str());
+    return {r, std::move(e)};
+}
+
+TEST(ElementHeader, FirmwareTakesItsTypeDefaultsForCrypting) {
+    auto p = Parse("ELEMENT_TYPE=FIRMWARE;SIZE=16;;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_type, kTypeFirmware);
+    EXPECT_EQ(p.element->m_size, 16u);
+    EXPECT_EQ(p.element->m_cryptMode, kCodeCrypted);
+    EXPECT_EQ(p.element->m_cryptFlag, 1);
+}
+
+TEST(ElementHeader, CryptedFieldSetsTheModeButNeverTheFlag) {
+    auto plain = Parse("ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=NOT_CRYPTED;;");
+    EXPECT_EQ(plain.element->m_cryptMode, kNotCrypted);
+    EXPECT_EQ(plain.element->m_cryptFlag, 1);
+    auto yes = Parse("ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=YES;;");
+    EXPECT_EQ(yes.element->m_cryptMode, kCodeCrypted);
+    auto font = Parse("ELEMENT_TYPE=FONT_B;SIZE=1;CRYPTED=YES;;");
+    EXPECT_EQ(font.element->m_cryptMode, kFontCrypted);
+    auto other = Parse("ELEMENT_TYPE=DATA;SIZE=1;CRYPTED=SOMETIMES;;");
+    EXPECT_EQ(other.element->m_cryptMode, kNotCrypted);
+    EXPECT_EQ(other.element->m_cryptFlag, 0);
+}
+
+TEST(ElementHeader, KeywordsAreCaseSensitive) {
+    auto p = Parse("ELEMENT_TYPE=firmware;SIZE=1;;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_type, kTypeUnknownFile);
+    auto key = Parse("element_type=FIRMWARE;SIZE=1;;");
+    EXPECT_EQ(key.status, 0x00040004u);  // the lower-case key is just unknown
+}
+
+TEST(ElementHeader, BlanksAreRemovedEverywhere) {
+    auto p = Parse(" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_strName, "Mainfirmware");
+    EXPECT_EQ(p.element->m_type, kTypeFontA);
+    EXPECT_EQ(p.element->m_size, 12u);
+}
+
+TEST(ElementHeader, CrcNeedsTheLiteralPrefixAndReadsAtMostFourDigits) {
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=ABCD;;").status, 0x00040003u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0XABCD;;").status, 0x00040003u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0x;;").status, 0x00040003u);
+    auto upper = Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0xABCD;;");
+    EXPECT_EQ(upper.status, kOk);
+    EXPECT_EQ(upper.element->m_crc, 0xABCDu);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0xabcd;;").element->m_crc, 0xABCDu);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0x12345;;").element->m_crc, 0x1234u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;CRC=0x1G;;").element->m_crc, 0x1u);
+}
+
+TEST(ElementHeader, MandatoryFieldsAndMalformedNumbers) {
+    EXPECT_EQ(Parse("SIZE=1;;").status, 0x00040004u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;;").status, 0x00040004u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=abc;;").status, 0x00040003u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;VERSION=v2;;").status, 0x00040003u);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PACKETSIZE=-;;").status, 0x00040003u);
+    auto partial = Parse("ELEMENT_TYPE=DATA;SIZE=12abc;;");
+    EXPECT_EQ(partial.status, kOk);
+    EXPECT_EQ(partial.element->m_size, 12u);
+}
+
+TEST(ElementHeader, ParsingStopsAtTheFirstBadFieldButAppliesCryptDefaults) {
+    auto p = Parse("ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;");
+    EXPECT_EQ(p.status, 0x00040003u);
+    EXPECT_EQ(p.element->m_type, kTypeFont);
+    EXPECT_EQ(p.element->m_strName, "");
+    EXPECT_EQ(p.element->m_size, 0u);
+    EXPECT_EQ(p.element->m_cryptMode, kFontCrypted);
+    EXPECT_EQ(p.element->m_cryptFlag, 1);
+}
+
+TEST(ElementHeader, ArchitectureAndLocationKeywords) {
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_TYPE=KIOSK;;").element->m_archi, kArchiKiosk);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KIOSK;;").element->m_archi, kArchiKiosk);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_NDX;;").element->m_archi, kArchiNdx);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KOISK;;").element->m_archi, kArchiUnknown);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=EXT_FLASH;;").element->m_location, kDspFlash);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=ANY_FLASH;;").element->m_location, kNoLocation);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=KIOSK_FLASH;;").element->m_location, kKioskFlash);
+}
+
+TEST(ElementHeader, EmptyNumbersLeaveTheirFieldsAlone) {
+    auto p = Parse("ELEMENT_TYPE=DATA;SIZE=1;VERSION=;CRC=;PACKETSIZE=;;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_version, 0);
+    EXPECT_EQ(p.element->m_crc, 0xFFFFu);
+    EXPECT_EQ(p.element->m_packetSize, 0u);
+}
+
+TEST(ElementHeader, NumbersFollowTheCLibraryRules) {
+    auto p = Parse("ELEMENT_TYPE=DATA;SIZE=+7;VERSION=-3;PACKETSIZE=70000;;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_size, 7u);
+    EXPECT_EQ(p.element->m_version, -3);
+    EXPECT_EQ(p.element->m_packetSize, 70000u & 0xFFFFu);
+}
+
+TEST(ElementHeader, OnlyTheTextUpToTheFirstDoubleSemicolonCounts) {
+    auto p = Parse("NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;");
+    EXPECT_EQ(p.status, kOk);
+    EXPECT_EQ(p.element->m_strName, "");
+}
+
+TEST(ElementHeader, MissingTextAndMissingEnd) {
+    CElement e;
+    EXPECT_EQ(e.ParseHeader(static_cast<const char*>(nullptr)), 0x01000002u);
+    EXPECT_EQ(e.m_status, 0x01000002u);
+    // A header without ";;" is refused without reading beyond the given bytes.
+    std::vector<char> unterminated = {'S', 'I', 'Z', 'E', '=', '1', ';'};
+    EXPECT_EQ(e.ParseHeader(std::string_view(unterminated.data(), unterminated.size())), 0x00040001u);
+    // A NUL ends the text as it ends a C string.
+    EXPECT_EQ(e.ParseHeader(std::string_view("SIZE=1;\0;;", 10)), 0x00040001u);
+}
+
+TEST(ElementHeader, ResetRestoresEveryDefault) {
+    auto p = Parse("NAME=x;ELEMENT_TYPE=FONT_A;SIZE=9;VERSION=3;CRC=0x1;PACKETSIZE=5;LOCATION=DSP_FLASH;;");
+    CElement& e = *p.element;
+    e.m_address = 10;
+    e.m_saved = 1;
+    e.Reset();
+    EXPECT_EQ(e.m_strName, "");
+    EXPECT_EQ(e.m_type, kTypeFileEmpty);
+    EXPECT_EQ(e.m_location, kNoLocation);
+    EXPECT_EQ(e.m_version, 0);
+    EXPECT_EQ(e.m_crc, 0xFFFFu);
+    EXPECT_EQ(e.m_packetSize, 0u);
+    EXPECT_EQ(e.m_size, 0u);
+    EXPECT_EQ(e.m_cryptMode, -1);
+    EXPECT_EQ(e.m_address, -1);
+    EXPECT_EQ(e.m_cryptFlag, -1);
+    EXPECT_EQ(e.m_saved, 0);
+}
+
+TEST(ElementKeywords, TablesKeyedByType) {
+    EXPECT_EQ(TypeFromKeyword("PARAMS_CUSTOM"), kTypeParamsCustom);
+    EXPECT_EQ(TypeFromKeyword(std::string_view()), kTypeUnknownFile);
+    EXPECT_EQ(DefaultCryptMode(kTypeFontA), kFontCrypted);
+    EXPECT_EQ(DefaultCryptMode(kTypeFontExt), kNotCrypted);
+    EXPECT_EQ(DefaultCryptFlag(kTypeFontB), 1);
+    EXPECT_EQ(DefaultCryptFlag(kTypeNvImage), 0);
+    EXPECT_EQ(FixedAddress(kTypeFirmware, kMcuFlash), 0x182C);
+    EXPECT_EQ(FixedAddress(kTypeParamsFact, kKioskFlash), 0x1600);
+    EXPECT_EQ(FixedAddress(kTypeParamsCustom, kMcuFlash), 0x1400);
+    EXPECT_EQ(FixedAddress(kTypeFirmware, kDspFlash), -1);
+    EXPECT_EQ(FixedAddress(kTypeFontA, kMcuFlash), -1);
+    EXPECT_TRUE(IsWordAddressed(kDspFlash));
+    EXPECT_FALSE(IsWordAddressed(kKioskFlash));
+    EXPECT_STREQ(LocationName(-1), "NO_LOCATION");
+    EXPECT_STREQ(LocationName(3), "KIOSK_FLASH");
+    EXPECT_STREQ(LocationName(4), "Error");
+    EXPECT_STREQ(LocationName(-2), "Error");
+}
+
+}  // namespace
+}  // namespace carillon

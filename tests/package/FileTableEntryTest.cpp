@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "package/Element.h"
+
+namespace carillon {
+namespace {
+
+using DspEntry = std::array<std::uint8_t, kDspEntrySize>;
+using McuEntry = std::array<std::uint8_t, kMcuEntrySize>;
+
+template <std::size_t N>
+std::array<std::uint8_t, N> Filled(std::uint8_t value) {
+    std::array<std::uint8_t, N> a;
+    a.fill(value);
+    return a;
+}
+
+std::unique_ptr<CElement> Make(std::int32_t type, std::int32_t location, std::uint32_t size, const char* name) {
+    auto e = std::make_unique<CElement>();
+    e->m_type = type;
+    e->m_location = location;
+    e->m_size = size;
+    e->m_strName = name;
+    return e;
+}
+
+TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
+    auto e = Make(kTypeFontA, kDspFlash, 0x00012346, "Font A 24");
+    e->m_crc = 0xBEEF;
+    e->m_address = 0x00089ABC;
+    e->m_version = 0x0102;
+    e->m_cryptFlag = 1;
+    auto entry = Filled<kDspEntrySize>(0xEE);
+    ASSERT_EQ(e->WriteDspEntry(entry.data()), kOk);
+    const std::uint8_t head[14] = {0x02, 0xC0, 0xEF, 0xBE, 0xBC, 0x9A, 0x08, 0x00, 0xA3, 0x91, 0x00, 0x00, 0x02, 0x01};
+    EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[14])), "Font A 24");
+    EXPECT_TRUE(std::all_of(entry.begin() + 14 + 9, entry.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
+    auto e = Make(kTypeParamsFact, kKioskFlash, 0x0200, "Params");
+    e->m_crc = 0x1234;
+    e->m_address = 0x1600;
+    e->m_version = 0x0A0B;
+    auto entry = Filled<kMcuEntrySize>(0xEE);
+    ASSERT_EQ(e->WriteMcuEntry(entry.data()), kOk);
+    const std::uint8_t head[9] = {0x93, 0x12, 0x34, 0x16, 0x00, 0x02, 0x00, 0x0B, 0x0A};
+    EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[9])), "Params");
+    EXPECT_EQ(entry[31], 0);
+}
+
+TEST(DspEntry, RoundTripsEveryField) {
+    auto e = Make(kTypeFirmware, kDspFlash, 0x40000, "dsp firmware");
+    e->m_crc = 0x0F0F;
+    e->m_address = 0x12345;
+    e->m_version = 7;
+    DspEntry entry{};
+    ASSERT_EQ(e->WriteDspEntry(entry.data()), kOk);
+    CElement back;
+    ASSERT_EQ(back.ReadDspEntry(entry.data()), kOk);
+    EXPECT_EQ(back.m_type, kTypeFirmware);
+    EXPECT_EQ(back.m_cryptFlag, 1);
+    EXPECT_EQ(back.m_location, kDspFlash);
+    EXPECT_EQ(back.m_crc, 0x0F0Fu);
+    EXPECT_EQ(back.m_address, 0x12345);
+    EXPECT_EQ(back.m_size, 0x40000u);
+    EXPECT_EQ(back.m_version, 7);
+    EXPECT_EQ(back.m_strName, "dsp firmware");
+}
+
+TEST(McuEntry, RoundTripsEveryFieldAndReadsAsMcuFlash) {
+    auto e = Make(kTypeNvImage, kKioskFlash, 0x1D4, "logo");
+    e->m_crc = 0xA55A;
+    e->m_address = 0xD800;
+    e->m_version = 65535;
+    McuEntry entry{};
+    ASSERT_EQ(e->WriteMcuEntry(entry.data()), kOk);
+    CElement back;
+    ASSERT_EQ(back.ReadMcuEntry(entry.data()), kOk);
+    EXPECT_EQ(back.m_type, kTypeNvImage);
+    EXPECT_EQ(back.m_cryptFlag, 0);
+    EXPECT_EQ(back.m_location, kMcuFlash);  // the engine sets the table's location afterwards
+    EXPECT_EQ(back.m_crc, 0xA55Au);
+    EXPECT_EQ(back.m_address, 0xD800);
+    EXPECT_EQ(back.m_size, 0x1D4u);
+    EXPECT_EQ(back.m_version, 65535);
+    EXPECT_EQ(back.m_strName, "logo");
+}
+
+TEST(EntryTypeCodes, CryptBitIsIgnoredWhenMatchingAndReportedAsTheFlag) {
+    DspEntry dsp{};
+    dsp[0] = 0x00;
+    dsp[1] = 0xC0;
+    CElement e;
+    e.ReadDspEntry(dsp.data());
+    EXPECT_EQ(e.m_type, kTypeFirmware);
+    EXPECT_EQ(e.m_cryptFlag, 1);
+    DspEntry again{};
+    e.m_location = kDspFlash;
+    ASSERT_EQ(e.WriteDspEntry(again.data()), kOk);
+    EXPECT_EQ(again[0], 0x00);
+    EXPECT_EQ(again[1], 0xC0);
+
+    McuEntry mcu{};
+    mcu[0] = 0x50;
+    e.ReadMcuEntry(mcu.data());
+    EXPECT_EQ(e.m_type, kTypeIndex);
+    EXPECT_EQ(e.m_cryptFlag, 1);
+}
+
+TEST(EntryTypeCodes, CodesWithTheirOwnFlagBitAndUnknownCodes) {
+    McuEntry erased = Filled<kMcuEntrySize>(0xFF);
+    CElement e;
+    EXPECT_EQ(e.ReadMcuEntry(erased.data()), kOk);
+    EXPECT_EQ(e.m_type, kTypeUnknownFile);
+    EXPECT_EQ(e.m_cryptFlag, 1);
+    McuEntry odd{};
+    odd[0] = 0x77;
+    EXPECT_EQ(e.ReadMcuEntry(odd.data()), kOk);
+    EXPECT_EQ(e.m_type, kTypeInvalid);
+    DspEntry monitor{};
+    monitor[0] = 0xFC;
+    monitor[1] = 0xFF;
+    e.ReadDspEntry(monitor.data());
+    EXPECT_EQ(e.m_type, kTypeMonitor);
+    EXPECT_EQ(e.m_cryptFlag, 1);
+    // An end entry never carries an added crypt bit.
+    McuEntry end{};
+    auto u = Make(kTypeUnknownFile, kMcuFlash, 0, "");
+    u->m_cryptFlag = 1;
+    u->WriteMcuEntry(end.data());
+    EXPECT_EQ(end[0], 0xFF);
+}
+
+TEST(EntrySizes, DspSizesCountWordsAndNamesAreBounded) {
+    auto odd = Make(kTypeData, kDspFlash, 7, "");
+    DspEntry entry{};
+    odd->WriteDspEntry(entry.data());
+    EXPECT_EQ(entry[8], 3);
+    auto longName = Make(kTypeData, kDspFlash, 0, std::string(60, 'n').c_str());
+    longName->WriteDspEntry(entry.data());
+    CElement back;
+    back.ReadDspEntry(entry.data());
+    EXPECT_EQ(back.m_strName, std::string(49, 'n'));
+    McuEntry full{};
+    std::fill(full.begin() + 9, full.end(), 'x');
+    back.ReadMcuEntry(full.data());
+    EXPECT_EQ(back.m_strName, std::string(22, 'x'));
+}
+
+TEST(EntryWrites, WrongLocationsStillFillTheEntry) {
+    auto mcuElement = Make(kTypeData, kMcuFlash, 4, "m");
+    DspEntry dsp{};
+    EXPECT_EQ(mcuElement->WriteDspEntry(dsp.data()), 0x0004000Au);
+    EXPECT_EQ(dsp[0], 0x00);
+    EXPECT_EQ(dsp[1], 0x30);
+    EXPECT_EQ(dsp[14], 'm');
+    auto noLocation = Make(kTypeData, kNoLocation, 4, "n");
+    McuEntry mcu{};
+    EXPECT_EQ(noLocation->WriteMcuEntry(mcu.data()), 0x0004000Au);
+    EXPECT_EQ(mcu[0], 0x30);
+}
+
+TEST(EntryWrites, UnknownTypesWriteNothingAfterTheSizes) {
+    auto bad = Make(21, kMcuFlash, 4, "bad");
+    bad->m_cryptFlag = 0;
+    McuEntry mcu = Filled<kMcuEntrySize>(0xEE);
+    EXPECT_EQ(bad->WriteMcuEntry(mcu.data()), 0x00040009u);
+    EXPECT_EQ(bad->m_status, 0x00040009u);
+    EXPECT_EQ(mcu[0], 0xEE);
+    EXPECT_EQ(mcu[6], 0x04);  // the size was written before the type failed
+    EXPECT_EQ(mcu[9], 0xEE);  // the name was not
+}
+
+TEST(EntryWrites, CryptFlagDefaultsFromTheTypeBeforeWriting) {
+    auto font = Make(kTypeFontB, kDspFlash, 2, "f");
+    DspEntry entry{};
+    font->WriteDspEntry(entry.data());
+    EXPECT_EQ(font->m_cryptFlag, 1);
+    EXPECT_EQ(entry[1], 0xC0);
+}
+
+TEST(EntryNulls, NullEntriesAreRefused) {
+    CElement e;
+    EXPECT_EQ(e.ReadDspEntry(nullptr), 0x01000008u);
+    EXPECT_EQ(e.ReadMcuEntry(nullptr), 0x01000002u);
+    EXPECT_EQ(e.WriteDspEntry(nullptr), 0x01000002u);
+    EXPECT_EQ(e.WriteMcuEntry(nullptr), 0x01000002u);
+    EXPECT_EQ(SwapBytes16(0x1234), 0x3412);
+}
+
+}  // namespace
+}  // namespace carillon

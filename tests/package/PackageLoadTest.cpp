@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "package/Crc16.h"
+#include "package/ElementList.h"
+#include "package/PackageText.h"
+
+namespace carillon {
+namespace {
+
+using testing::Bytes;
+using testing::CrcField;
+using testing::Element;
+using testing::Package;
+using testing::PlainElement;
+
+ErrorCode Load(CElementList& list, const std::string& text, std::uint32_t* count = nullptr) {
+    return list.LoadPackageBuffer(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), count);
+}
+
+std::vector<std::uint8_t> DataOf(const CElement& e) { return {e.m_pData.get(), e.m_pData.get() + e.m_size}; }
+
+TEST(PackageLoad, DataIsPaddedWithZerosToFourBytesAndCrcCovered) {
+    const std::string data = Bytes({1, 2, 3, 4, 5});
+    CElementList list;
+    std::uint32_t count = 0;
+    ASSERT_EQ(Load(list, Package(1, PlainElement("five", data) + ";"), &count), kOk);
+    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(list.GetCount(), 1);
+    const CElement& e = *list.Elements().front();
+    EXPECT_EQ(e.m_size, 8u);
+    EXPECT_EQ(DataOf(e), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 0, 0}));
+    const std::uint8_t padded[] = {1, 2, 3, 4, 5, 0, 0, 0};
+    EXPECT_EQ(e.m_crc, ComputeCrc16(0xFFFF, padded, 8));
+}
+
+TEST(PackageLoad, PlainElementWithoutCrcFieldMustHaveTheCrcOfNothing) {
+    CElementList ok;
+    EXPECT_EQ(Load(ok, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=0;", ""))), kOk);
+    EXPECT_EQ(ok.GetCount(), 1);
+    EXPECT_EQ(ok.Elements().front()->m_pData, nullptr);
+    CElementList bad;
+    EXPECT_EQ(Load(bad, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=4;", "abcd"))), 0x00040005u);
+    EXPECT_EQ(bad.GetCount(), 0);
+}
+
+TEST(PackageLoad, CryptedElementsKeepTheirCrcUnchecked) {
+    CElementList list;
+    const std::string pkg = Package(2, Element("ELEMENT_TYPE=FONT_A;CRYPTED=FONT_CRYPTED;SIZE=4;CRC=0x1234;", "wxyz") +
+                                           Element("ELEMENT_TYPE=FIRMWARE;SIZE=3;CRC=0xBEEF;", "fw!"));
+    ASSERT_EQ(Load(list, pkg), kOk);
+    EXPECT_EQ(list.Elements().front()->m_crc, 0x1234u);
+    EXPECT_EQ(list.Elements().back()->m_crc, 0xBEEFu);
+    EXPECT_EQ(list.Elements().back()->m_cryptMode, kCodeCrypted);
+}
+
+TEST(PackageLoad, LineBreaksBetweenElementsAreHeaderBlanks) {
+    CElementList list;
+    const std::string pkg = Package(2, "\r\n" + PlainElement("a", "1234") + "\r\n\t " + PlainElement("b", "567"));
+    ASSERT_EQ(Load(list, pkg), kOk);
+    EXPECT_EQ(list.Elements().back()->m_strName, "b");
+}
+
+TEST(PackageLoad, LineBreakAfterTheHeaderEndBecomesData) {
+    CElementList list;
+    const std::string data = "1234";
+    const std::string pkg = Package(1, "ELEMENT_TYPE=DATA;SIZE=4;CRC=" + CrcField(data) + ";;\r\n" + data);
+    EXPECT_EQ(Load(list, pkg), 0x00040005u);
+}
+
+TEST(PackageLoad, CountWithoutItsSemicolonSwallowsTheFirstField) {
+    CElementList list;
+    EXPECT_EQ(Load(list, "NBR_VRK_PACKAGE=0x0001\r\nELEMENT_TYPE=DATA;SIZE=0;;"), 0x00040004u);
+}
+
+TEST(PackageLoad, TrailingBytesAfterTheLastElementAreIgnored) {
+    CElementList list;
+    std::uint32_t count = 0;
+    const std::string pkg = Package(3, PlainElement("a", "1") + PlainElement("b", "22") + PlainElement("c", "333")) +
+                            "garbage ;; that is never read";
+    ASSERT_EQ(Load(list, pkg, &count), kOk);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(list.GetCount(), 3);
+}
+
+TEST(PackageLoad, DataMayHoldNulBytesAndHeaderMarks) {
+    CElementList list;
+    const std::string tricky = Bytes({0, ';', ';', 0, 'N', 'B', 'R'});
+    ASSERT_EQ(Load(list, Package(2, PlainElement("t", tricky) + PlainElement("u", "x"))), kOk);
+    EXPECT_EQ(list.Elements().back()->m_strName, "u");
+}
+
+TEST(PackageLoad, CountOfZeroLoadsNothing) {
+    CElementList list;
+    EXPECT_EQ(Load(list, "NBR_VRK_PACKAGE=0x0;"), kOk);
+    EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(PackageLoad, CountIsReadWithAtMostFourDigits) {
+    CElementList list;
+    std::uint32_t count = 0;
+    ASSERT_EQ(Load(list, "NBR_VRK_PACKAGE=0x00012;" + PlainElement("a", "1"), &count), kOk);
+    EXPECT_EQ(count, 1u);
+}
+
+TEST(PackageLoad, FormatErrors) {
+    CElementList list;
+    EXPECT_EQ(Load(list, ""), 0x01000005u);
+    EXPECT_EQ(Load(list, "NBR_VRK_PACKAGE=1;"), 0x00040001u);
+    EXPECT_EQ(Load(list, "NBR_VRK_PACKAGE=0xZZ;"), 0x00040001u);
+    EXPECT_EQ(Load(list, "nbr_vrk_package=0x1;"), 0x00040001u);
+    EXPECT_EQ(Load(list, Package(1, "ELEMENT_TYPE=DATA;SIZE=4;")), 0x00040001u);  // no ";;"
+    EXPECT_EQ(list.m_lastError, 0x00040001u);
+}
+
+TEST(PackageLoad, SizesThatLeaveTheFileAreRefused) {
+    CElementList list;
+    EXPECT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=-4;", "abcd"))), 0x00040006u);
+    EXPECT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=5;", "abcd"))), 0x00040006u);
+    EXPECT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=4000000000;", "abcd"))), 0x00040006u);
+    EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(PackageLoad, CountLargerThanTheElementsPresentKeepsThoseLoaded) {
+    CElementList list;
+    EXPECT_EQ(Load(list, Package(3, PlainElement("a", "1") + PlainElement("b", "2") + "\r\n")), 0x00040002u);
+    EXPECT_EQ(list.GetCount(), 2);
+}
+
+TEST(PackageLoad, AFailedElementStopsTheLoadAndIsDiscarded) {
+    CElementList list;
+    const std::string pkg = Package(3, PlainElement("a", "1") + Element("ELEMENT_TYPE=DATA;SIZE=2;CRC=0x0;", "xy") +
+                                           PlainElement("c", "3"));
+    EXPECT_EQ(Load(list, pkg), 0x00040005u);
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.Elements().front()->m_strName, "a");
+}
+
+TEST(PackageLoad, LoadingAppendsToWhatTheListHolds) {
+    CElementList list;
+    const std::string pkg = Package(1, PlainElement("a", "1"));
+    ASSERT_EQ(Load(list, pkg), kOk);
+    ASSERT_EQ(Load(list, pkg), kOk);
+    EXPECT_EQ(list.GetCount(), 2);
+}
+
+class PackageFileTest : public ::testing::Test {
+protected:
+    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
+                                 ("carillon-pkg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { std::filesystem::create_directories(dir_); }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Write(const std::string& name, const std::string& content) {
+        auto path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+};
+
+TEST_F(PackageFileTest, AFileLoadsLikeItsBytes) {
+    const std::string pkg = Package(2, PlainElement("a", "abc") + PlainElement("b", Bytes({0xFF, 0, 0x7D})));
+    CElementList list;
+    std::uint32_t count = 0;
+    ASSERT_EQ(list.LoadPackage(Write("p.VRK_Package", pkg), &count), kOk);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(DataOf(*list.Elements().back()), (std::vector<std::uint8_t>{0xFF, 0, 0x7D, 0}));
+}
+
+TEST_F(PackageFileTest, MissingEmptyAndUnreadablePaths) {
+    CElementList list;
+    ASSERT_EQ(list.LoadPackage(Write("ok", Package(1, PlainElement("a", "1")))), kOk);
+    EXPECT_EQ(list.LoadPackage((dir_ / "missing").string()), 0x01000003u);
+    EXPECT_EQ(list.GetCount(), 1);  // the list is left as it was
+    EXPECT_EQ(list.LoadPackage(Write("empty", "")), 0x01000005u);
+    EXPECT_EQ(list.LoadPackage(dir_.string()), 0x01000003u);
+    EXPECT_EQ(list.LoadPackage(""), 0x01000003u);
+}
+
+TEST(ElementListBookkeeping, AddingOrRemovingAnElementMarksItsTableOutOfSync) {
+    CElementList list;
+    list.m_tableInSync = {1, 1, 1, 1};
+    auto e = std::make_unique<CElement>();
+    e->m_location = kDspFlash;
+    list.Add(std::move(e));
+    EXPECT_EQ(list.m_tableInSync, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+    auto none = std::make_unique<CElement>();  // no location: no table to mark
+    list.Add(std::move(none));
+    list.m_tableInSync = {1, 1, 1, 1};
+    list.RemoveLocation(kDspFlash);
+    EXPECT_EQ(list.m_tableInSync, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+    EXPECT_EQ(list.GetCount(), 1);
+}
+
+TEST(ElementListBookkeeping, PositionsIterateInOrderAndSurviveRemovalOfOthers) {
+    CElementList list;
+    for (int i = 0; i < 5; ++i) {
+        auto e = std::make_unique<CElement>();
+        e->m_version = i;
+        e->m_location = i % 2 == 0 ? kMcuFlash : kKioskFlash;
+        list.Add(std::move(e));
+    }
+    list.RemoveLocation(kMcuFlash);
+    std::vector<int> versions;
+    for (auto pos = list.GetHeadPosition(); pos;) versions.push_back(list.GetNext(pos)->m_version);
+    EXPECT_EQ(versions, (std::vector<int>{1, 3}));
+    EXPECT_EQ(list.GetAt(list.FindIndex(1))->m_version, 3);
+    EXPECT_EQ(list.GetAt(list.FindIndex(2)), nullptr);
+    EXPECT_EQ(list.GetAt(CElementList::Position{}), nullptr);
+    list.RemoveAll();
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_FALSE(list.GetHeadPosition());
+}
+
+}  // namespace
+}  // namespace carillon
