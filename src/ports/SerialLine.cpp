@@ -3,8 +3,6 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include <cerrno>
-#include <iterator>
 
 #include "ports/PortSettings.h"
 
