@@ -7,7 +7,7 @@
 #include "ports/SerialPortMap.h"
 #include "ports/UsbPort.h"
 #include "support/PtyPair.h"
-#include "PortTestHelpers.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {

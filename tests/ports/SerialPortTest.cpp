@@ -10,7 +10,7 @@
 #include "ports/SerialPortMap.h"
 #include "support/PtyPair.h"
 #include "support/RecordingMessageBoxProvider.h"
-#include "PortTestHelpers.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {

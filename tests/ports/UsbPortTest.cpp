@@ -8,7 +8,7 @@
 
 #include "ports/UsbPort.h"
 #include "support/PtyPair.h"
-#include "PortTestHelpers.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the port tests: a scratch directory, the USB device list
-// file, and waiting for a condition without sleeping blindly.
+// Helpers for tests that drive ports: a scratch directory, the USB device
+// list file (a printer on a pseudo-terminal shows up as a USB printer through
+// it), and waiting for a condition without sleeping blindly.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
