@@ -1,5 +1,8 @@
 #include "ports/Port.h"
 
+#include "ports/SerialPort.h"
+#include "ports/UsbPort.h"
+
 namespace carillon {
 
 CPort::~CPort() = default;
@@ -84,13 +87,27 @@ ErrorCode CPort::SetError(ErrorCode code) {
     return code;
 }
 
+int CPort::EnumerateAllPorts(PortRecord* records, int maxCount, int /*reserved*/, bool checkFifo) {
+    if (records == nullptr || maxCount <= 0) return 0;
+    int count = 0;
+    {
+        CSerialPort serial;
+        count = serial.EnumeratePorts(records, maxCount, checkFifo);
+    }
+    {
+        CUsbPort usb;
+        count += usb.EnumeratePorts(records + count, maxCount - count, checkFifo);
+    }
+    return count;
+}
+
 int CPort::ReadBytes(std::uint8_t* buffer, int length) {
     if (!isOpen || handle == -1) {
         SetError(kErrPortNotOpen);
         return 0;
     }
     int count = 0;
-    while (count < length) {
+    while (buffer != nullptr && count < length) {
         buffer[count] = ReadByte();
         if (lastError != kOk) break;
         ++count;

@@ -1,0 +1,432 @@
+#include "ports/SerialPort.h"
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/MessageBox.h"
+#include "ports/SerialFifo.h"
+#include "ports/SerialLine.h"
+#include "ports/SerialPortMap.h"
+
+namespace carillon {
+namespace {
+
+constexpr std::uint32_t kAcceptedRates[] = {1200, 2400, 4800, 9600, 19200, 28800, 38400, 57600, 115200};
+constexpr std::uint8_t kHighestConfigurableNumber = 6;
+
+constexpr const char* kFifoCaption = "Disable UART FIFO";
+constexpr const char* kFifoEnabledText =
+    "Apparently, the UART FIFO buffer of COM%d is enabled. \nIt has to be disabled.\nThe Application will disable it "
+    "now...";
+constexpr const char* kFifoDisabledText =
+    "The UART FIFO has been disabled successfully...\n\nPlease restart your system so that the modification takes "
+    "effect...";
+constexpr const char* kFifoFailedText = "Error while disabling FIFO buffer!!!";
+
+bool DeviceExists(int comNumber) {
+    std::string path = GetSerialDevicePath(comNumber);
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+CSerialPort::~CSerialPort() {
+    if (isOpen) Close();
+    CloseHandle();
+}
+
+bool CSerialPort::CheckOpen() {
+    if (!isOpen || handle == -1) {
+        SetError(kErrPortNotOpen);
+        return false;
+    }
+    return true;
+}
+
+SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
+
+void CSerialPort::CloseHandle() {
+    if (handle != -1) {
+        ::close(handle);
+        handle = -1;
+    }
+}
+
+bool CSerialPort::SetSettings(const PortSettings* newSettings) {
+    const auto* s = dynamic_cast<const SerialPortSettings*>(newSettings);
+    if (s == nullptr || !s->HasType(kSerialType)) {
+        SetError(kErrPortWrongSetting);
+        return false;
+    }
+    if (s->number < 1 || s->number > kHighestConfigurableNumber) {
+        SetError(kErrPortInvalidNumber);
+        return false;
+    }
+    if (std::find(std::begin(kAcceptedRates), std::end(kAcceptedRates), s->baudRate) == std::end(kAcceptedRates)) {
+        SetError(kErrPortInvalidBaud);
+        return false;
+    }
+    if (s->handshake < kHandshakeRtsCts || s->handshake > kHandshakeNone) {
+        SetError(kErrPortInvalidHandshake);
+        return false;
+    }
+    settings = std::make_unique<SerialPortSettings>(s->number, s->baudRate, s->handshake);
+    SetError(kOk);
+    return true;
+}
+
+PortSettings* CSerialPort::GetSettings() { return settings.get(); }
+
+bool CSerialPort::Open() {
+    if (!settings) {
+        SetError(kErrPortNotSet);
+        return false;
+    }
+    if (isOpen) {
+        SetError(kErrPortAlreadyOpen);
+        return true;
+    }
+    // Settings are only ever stored by SetSettings, which checked their class.
+    const SerialPortSettings& s = *Serial();
+    const std::string path = GetSerialDevicePath(s.number);
+    CloseHandle();
+    if (path.empty()) {
+        SetError(kErrPortCantOpen);
+        return false;
+    }
+    handle = detail::OpenDeviceExclusive(path.c_str());
+    if (handle == -1) {
+        SetError(kErrPortCantOpen);
+        return false;
+    }
+    if (!serial::ConfigureLine(handle, s.baudRate, s.handshake)) {
+        CloseHandle();
+        SetError(kErrPortCantOpen);
+        return false;
+    }
+    serial::SetModemLines(handle, s.handshake);
+    wake.Clear();  // an abort meant for an earlier session
+    isOpen = true;
+    SetError(kOk);
+    return true;
+}
+
+bool CSerialPort::Close() {
+    if (!isOpen) {
+        SetError(kErrPortAlreadyClosed);
+        return true;
+    }
+    if (handle == -1) {
+        isOpen = false;
+        SetError(kOk);
+        return true;
+    }
+    if (!WaitSent()) {
+        // Whatever could not be sent in time is dropped, so that closing the
+        // device does not wait for it again.
+        ::tcflush(handle, TCOFLUSH);
+    }
+    CloseHandle();
+    isOpen = false;
+    return true;
+}
+
+bool CSerialPort::WaitSent() {
+    if (!CheckOpen()) return true;
+    const std::uint32_t rate = Serial()->baudRate;
+    detail::Deadline deadline(flushTimeout);
+    for (;;) {
+        const int pending = GetOutCount();
+        if (lastError != kOk) return false;
+        if (pending == 0) return true;
+        if (deadline.Passed()) {
+            SetError(kErrPortFlushTimeout);
+            return false;
+        }
+        // Sleep about as long as the queue takes to leave at this rate.
+        const long long expected = static_cast<long long>(pending) * 10 * 1000 / rate;
+        const int nap = static_cast<int>(std::clamp<long long>(expected, 1, 20));
+        if (wake.Sleep(std::min(nap, std::max(deadline.RemainingMs(), 1)))) {
+            SetError(kErrPortFlushTimeout);
+            return false;
+        }
+    }
+}
+
+int CSerialPort::Write(const std::uint8_t* data, int length) {
+    if (!CheckOpen()) return 0;
+    if (length <= 0 || data == nullptr) {
+        SetError(kOk);
+        return 0;
+    }
+    detail::Deadline deadline(writeTimeout);
+    int done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(handle, data + done, static_cast<std::size_t>(length - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            SetError(kErrPortSend);
+            return 0;
+        }
+        switch (detail::WaitForDevice(handle, true, wake, deadline.RemainingMs())) {
+            case detail::WaitResult::kReady:
+                continue;
+            case detail::WaitResult::kTimeout:
+                // The line is held up (flow control); what is still queued
+                // would otherwise leave at some later, unexpected moment.
+                ::tcflush(handle, TCOFLUSH);
+                SetError(kErrPortWriteTimeout);
+                return 0;
+            default:
+                SetError(kErrPortSend);
+                return 0;
+        }
+    }
+    SetError(kOk);
+    return done;
+}
+
+int CSerialPort::Read(std::uint8_t* buffer, int length) { return ReadBytes(buffer, length); }
+
+std::uint8_t CSerialPort::ReadByte() {
+    if (!CheckOpen()) return 0;
+    detail::Deadline deadline(readTimeout);
+    bool hungUp = false;
+    bool expectData = false;  // the last wait reported something to read
+    for (;;) {
+        std::uint8_t b = 0;
+        const ssize_t n = ::read(handle, &b, 1);
+        if (n == 1) {
+            SetError(kOk);
+            return b;
+        }
+        // A tty that reports data a read then does not find has hung up, as
+        // has one that reported a hang-up and has nothing left to read.
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || hungUp || (n == 0 && expectData)) {
+            SetError(kErrPortRead);
+            return 0;
+        }
+        const auto result = detail::WaitForDevice(handle, false, wake, deadline.RemainingMs());
+        expectData = result == detail::WaitResult::kReady;
+        switch (result) {
+            case detail::WaitResult::kReady:
+                continue;
+            case detail::WaitResult::kHangup:
+                hungUp = true;  // read what is left, then fail
+                continue;
+            case detail::WaitResult::kTimeout:
+                SetError(kErrPortReadTimeout);
+                return 0;
+            default:
+                SetError(kErrPortRead);
+                return 0;
+        }
+    }
+}
+
+int CSerialPort::GetInCount() {
+    if (!CheckOpen()) return 0;
+    int count = 0;
+    if (::ioctl(handle, FIONREAD, &count) != 0) {
+        SetError(kErrPortRead);
+        return 0;
+    }
+    SetError(kOk);
+    return count;
+}
+
+int CSerialPort::GetOutCount() {
+    if (!CheckOpen()) return 0;
+    int count = 0;
+    if (::ioctl(handle, TIOCOUTQ, &count) != 0) {
+        SetError(kErrPortSend);
+        return 0;
+    }
+    SetError(kOk);
+    return count;
+}
+
+bool CSerialPort::PurgeIn() {
+    if (!CheckOpen()) return false;
+    if (::tcflush(handle, TCIFLUSH) != 0) {
+        SetError(kErrPortPurge);
+        return false;
+    }
+    SetError(kOk);
+    return true;
+}
+
+bool CSerialPort::PurgeOut() {
+    if (!CheckOpen()) return false;
+    if (::tcflush(handle, TCOFLUSH) != 0) {
+        SetError(kErrPortPurge);
+        return false;
+    }
+    SetError(kOk);
+    return true;
+}
+
+bool CSerialPort::IsPrinterPresent() {
+    if (!CheckOpen()) return false;
+    int status = 0;
+    if (::ioctl(handle, TIOCMGET, &status) == 0) {
+        SetError(kOk);
+        return (status & TIOCM_CTS) != 0;
+    }
+    if (errno == ENOTTY || errno == EINVAL) {
+        // No modem lines (a pseudo-terminal): nothing can say the printer is
+        // absent, so it counts as present.
+        SetError(kOk);
+        return true;
+    }
+    SetError(kErrPortRead);
+    return false;
+}
+
+void CSerialPort::Abort() { wake.Signal(); }
+
+int CSerialPort::CountPorts() {
+    const SerialPortMap map = GetSerialPortMap();
+    int count = 0;
+    for (const auto& [number, path] : map) {
+        if (DeviceExists(number)) ++count;
+    }
+    return count;
+}
+
+int CSerialPort::EnumeratePorts(PortRecord* records, int maxCount, bool checkFifo) {
+    if (records == nullptr || maxCount <= 0) return 0;
+    const SerialPortMap map = GetSerialPortMap();
+    int filled = 0;
+    for (int n = 0; n <= kHighestComNumber && filled < maxCount; ++n) {
+        if (map.count(n) == 0 || !DeviceExists(n)) continue;
+        char name[sizeof(PortRecord::name)];
+        std::snprintf(name, sizeof name, "COM%d", n);
+        if (checkFifo && IsFifoEnabled(n) != 0) {
+            char text[256];
+            std::snprintf(text, sizeof text, kFifoEnabledText, n);
+            platform::MessageBox(nullptr, text, kFifoCaption, platform::MB_ICONHAND);
+            if (DisableFifo(n, 0)) {
+                platform::MessageBox(nullptr, kFifoDisabledText, kFifoCaption, platform::MB_ICONASTERISK);
+            } else {
+                platform::MessageBox(nullptr, kFifoFailedText, kFifoCaption, platform::MB_ICONHAND);
+            }
+        }
+        PortRecord& record = records[filled++];
+        record.kind = kPortKindSerial;
+        std::snprintf(record.name, sizeof record.name, "%s", name);
+        record.number = static_cast<std::uint32_t>(n);
+        record.vid = 0;
+        record.pid = 0;
+        record.port = std::make_unique<CSerialPort>();
+        // Numbers above 6 are refused here and the port stays without settings.
+        SerialPortSettings defaults(static_cast<std::uint8_t>(n), 9600, kHandshakeRtsCts);
+        record.port->SetSettings(&defaults);
+    }
+    return filled;
+}
+
+void CSerialPort::WakeUp() {
+    if (!settings) {
+        // Without settings there is no line to pulse; no other port is touched.
+        SetError(kErrPortNotSet);
+        return;
+    }
+    const SerialPortSettings kept = *Serial();
+    SerialPortSettings pulse(kept.number, 1200, kHandshakeNone);
+    SetSettings(&pulse);
+    const bool wasOpen = isOpen;
+    if (wasOpen) Close();
+    // One 0x00 at 1200 baud holds the line low for about 7.5 ms.
+    Open();
+    WriteByte(0x00);
+    Close();
+    SetSettings(&kept);
+    if (wasOpen) Open();
+}
+
+std::string CSerialPort::IdentifyPrinter(const ByteArray& statusQuery, const ByteArray& identQuery,
+                                         const ByteArray& cancel, int replyMode) {
+    if (isOpen) Close();
+    if (!settings) {
+        SetError(kErrPortNotSet);
+        return {};
+    }
+    const std::uint8_t number = Serial()->number;
+    auto send = [this](const ByteArray& bytes) { Write(bytes.data(), static_cast<int>(bytes.size())); };
+
+    for (std::uint32_t rate : kProbeRates) {
+        std::string label;
+        SerialPortSettings probe(number, rate, kHandshakeNone);
+        SetSettings(&probe);
+        readTimeout = 100;
+        Open();
+        if (!IsPrinterPresent()) {
+            Close();
+            continue;
+        }
+        PurgeOut();
+        PurgeIn();
+        send(cancel);
+        send(statusQuery);
+        WaitSent();
+
+        ReadByte();
+        const bool noStatus = lastError != kOk;
+        // Up to two further status bytes are dropped.
+        readTimeout = 10;
+        ReadByte();
+        ReadByte();
+        readTimeout = 100;
+        if (noStatus) {
+            Close();
+            continue;
+        }
+
+        PurgeIn();
+        send(identQuery);
+        WaitSent();
+        if (replyMode == -1) {
+            label = ReadString();
+            if (lastError != kOk) {
+                Close();
+                return {};
+            }
+        } else if (replyMode == 1) {
+            Pause(100);
+            if (GetInCount() == 4) {
+                std::uint8_t b[4] = {};
+                if (Read(b, 4) == 4) {
+                    char text[64];
+                    std::snprintf(text, sizeof text, "KESTREL (%u%u%u%u)", b[0], b[1], b[2], b[3]);
+                    label = text;
+                }
+            }
+        }
+        send(cancel);
+        Close();
+        if (!label.empty()) {
+            readTimeout = 2000;
+            SerialPortSettings found(number, rate, kHandshakeRtsCts);
+            SetSettings(&found);
+            return label;
+        }
+    }
+    return {};
+}
+
+}  // namespace carillon

@@ -1,0 +1,51 @@
+#pragma once
+// CSerialPort: a printer on a serial line ("COM%d"; the serial-port map says
+// which device each number stands for). Raw 8N1 through termios, waits with
+// poll() bounded by the port's time-outs.
+
+#include <cstdint>
+#include <string>
+
+#include "ports/DeviceWait.h"
+#include "ports/Port.h"
+
+namespace carillon {
+
+class CSerialPort : public CPort {
+public:
+    CSerialPort() = default;
+    ~CSerialPort() override;
+
+    int EnumeratePorts(PortRecord* records, int maxCount, bool checkFifo) override;
+    std::string IdentifyPrinter(const ByteArray& statusQuery, const ByteArray& identQuery, const ByteArray& cancel,
+                                int replyMode) override;
+    bool IsPrinterPresent() override;
+    bool Open() override;
+    bool Close() override;
+    bool SetSettings(const PortSettings* newSettings) override;
+    PortSettings* GetSettings() override;
+    void Abort() override;
+    void WakeUp() override;
+    bool WaitSent() override;
+    int Write(const std::uint8_t* data, int length) override;
+    int Read(std::uint8_t* buffer, int length) override;
+    std::uint8_t ReadByte() override;
+    int GetInCount() override;
+    int GetOutCount() override;
+    bool PurgeIn() override;
+    bool PurgeOut() override;
+    int CountPorts() override;
+
+    // Rates tried by IdentifyPrinter, in order.
+    static constexpr std::uint32_t kProbeRates[] = {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200};
+
+private:
+    // Sets 0x00010002 and returns false when there is no open device.
+    bool CheckOpen();
+    SerialPortSettings* Serial() const;
+    void CloseHandle();
+
+    detail::WakeEvent wake;  // signalled by Abort
+};
+
+}  // namespace carillon

@@ -1,0 +1,47 @@
+#include "ports/UsbDeviceSource.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace carillon {
+namespace {
+
+unsigned long ParseHex(std::string_view text) {
+    std::string s(text);
+    return std::strtoul(s.c_str(), nullptr, 16) & 0xFFFF;
+}
+
+}  // namespace
+
+std::vector<UsbDeviceEntry> FileUsbDeviceSource::List() const {
+    std::vector<UsbDeviceEntry> entries;
+    std::ifstream in(path_);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto tab = line.find('\t');
+        if (tab == std::string::npos || tab == 0 || tab + 1 == line.size()) continue;
+        entries.push_back({line.substr(0, tab), line.substr(tab + 1)});
+    }
+    return entries;
+}
+
+std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource() {
+    const char* file = std::getenv(kUsbDevicesVariable);
+    if (file != nullptr && *file != '\0') return std::make_unique<FileUsbDeviceSource>(file);
+    return std::make_unique<UdevUsbDeviceSource>();
+}
+
+std::string MakeUsbInstanceId(std::string_view idVendor, std::string_view idProduct, std::string_view serial,
+                              std::string_view portPath) {
+    char head[32];
+    std::snprintf(head, sizeof head, "USB\\Vid_%04lx&Pid_%04lx\\", ParseHex(idVendor), ParseHex(idProduct));
+    std::string instance(serial.empty() ? portPath : serial);
+    for (char& c : instance) {
+        if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+    }
+    return head + instance;
+}
+
+}  // namespace carillon

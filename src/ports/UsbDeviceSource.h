@@ -1,0 +1,58 @@
+#pragma once
+// Where the USB printers present come from: udev (printer-class interfaces
+// with a usbmisc device node), or a file that lists them, one per line as
+// "<instance id>\t<device path>". The file is chosen when the environment
+// variable CARILLON_USB_DEVICES names it; a printer played on a
+// pseudo-terminal appears, leaves and comes back by rewriting that file.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carillon {
+
+inline constexpr const char* kUsbDevicesVariable = "CARILLON_USB_DEVICES";
+
+struct UsbDeviceEntry {
+    // USB\Vid_xxxx&Pid_xxxx\<instance>: four lower-case hexadecimal digits
+    // each; <instance> is the serial number, or the USB port path without one.
+    std::string instanceId;
+    std::string devicePath;  // device node to open
+};
+
+class UsbDeviceSource {
+public:
+    virtual ~UsbDeviceSource() = default;
+    // The printers present now, in a stable order. Read afresh at each call.
+    virtual std::vector<UsbDeviceEntry> List() const = 0;
+};
+
+class UdevUsbDeviceSource final : public UsbDeviceSource {
+public:
+    std::vector<UsbDeviceEntry> List() const override;
+};
+
+class FileUsbDeviceSource final : public UsbDeviceSource {
+public:
+    explicit FileUsbDeviceSource(std::string path) : path_(std::move(path)) {}
+    // A missing or unreadable file lists nothing; blank lines and lines
+    // without a tab are skipped.
+    std::vector<UsbDeviceEntry> List() const override;
+
+private:
+    std::string path_;
+};
+
+// The source in use now: the file named by CARILLON_USB_DEVICES when it is
+// set and not empty, udev otherwise.
+std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource();
+
+// Builds an instance id from the USB device's idVendor and idProduct texts
+// (hexadecimal) and its serial number, or its port path when the serial
+// number is empty. Backslashes and control characters in the instance part
+// become '_', so that the last backslash always starts it.
+std::string MakeUsbInstanceId(std::string_view idVendor, std::string_view idProduct, std::string_view serial,
+                              std::string_view portPath);
+
+}  // namespace carillon
