@@ -1,0 +1,376 @@
+// The monitor's flash commands: geometry, blank check, erase, read and write,
+// with their retry rules. Reads and erases are simply repeated; writes
+// recover from a lost answer by asking the monitor how far it got.
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "monitor/MonitorSession.h"
+#include "package/Element.h"
+#include "platform/MessageBox.h"
+#include "ports/Port.h"
+
+namespace carillon {
+namespace {
+
+// The command letters, answer time-outs and address width of one location.
+struct LocationCommands {
+    std::uint8_t erase, blankCheck, writeFirst, read, writeNext;
+    std::uint32_t eraseTimeoutMs, blankCheckTimeoutMs, readTimeoutMs;
+    bool wideAddress;  // u32 addresses in words instead of u16 addresses in bytes
+};
+
+constexpr LocationCommands kMcuCommands{kCmdEraseMcu, kCmdBlankMcu, kCmdWriteMcu, kCmdReadMcu, kCmdWriteMcuNext,
+                                        2000, 2000, 10000, false};
+constexpr LocationCommands kDspCommands{kCmdEraseDsp, kCmdBlankDsp, kCmdWriteDsp, kCmdReadDsp, kCmdWriteDspNext,
+                                        25000, 1000, 1000, true};
+constexpr LocationCommands kKioskCommands{kCmdEraseKiosk, kCmdBlankKiosk, kCmdWriteKiosk, kCmdReadKiosk,
+                                          kCmdWriteKioskNext, 2000, 2000, 10000, false};
+
+constexpr std::uint32_t kWriteAnswerTimeoutMs = 2000;
+constexpr std::uint32_t kGeometryTimeoutMs = 100;
+constexpr std::uint32_t kReadChunkLimit = 0xFFFF;
+constexpr std::uint32_t kUsbWriteChunkLimit = 0x8000;
+constexpr int kReidentifyAttempts = 20;
+
+const LocationCommands* CommandsFor(std::int32_t location) {
+    switch (location) {
+        case kMcuFlash: return &kMcuCommands;
+        case kDspFlash: return &kDspCommands;
+        case kKioskFlash: return &kKioskCommands;
+        default: return nullptr;
+    }
+}
+
+// The location a read or write command letter belongs to.
+std::int32_t LocationOfCommand(std::uint8_t command) {
+    switch (command) {
+        case kCmdWriteMcu: case kCmdWriteMcuNext: case kCmdReadMcu: return kMcuFlash;
+        case kCmdWriteDsp: case kCmdWriteDspNext: case kCmdReadDsp: return kDspFlash;
+        case kCmdWriteKiosk: case kCmdWriteKioskNext: case kCmdReadKiosk: return kKioskFlash;
+        default: return kNoLocation;
+    }
+}
+
+std::uint32_t BytesPerUnit(std::int32_t location) { return IsWordAddressed(location) ? 2 : 1; }
+
+// Request parameters, little-endian.
+class RequestData {
+public:
+    void U8(std::uint32_t v) { bytes_[size_++] = static_cast<std::uint8_t>(v); }
+    void U16(std::uint32_t v) {
+        U8(v);
+        U8(v >> 8);
+    }
+    void U32(std::uint32_t v) {
+        U16(v);
+        U16(v >> 16);
+    }
+    // A u16 or u32 address; false when a u16 field cannot hold it.
+    bool Address(std::uint32_t address, bool wide) {
+        if (wide) {
+            U32(address);
+            return true;
+        }
+        if (address > 0xFFFF) return false;
+        U16(address);
+        return true;
+    }
+    const std::uint8_t* data() const { return bytes_; }
+    std::uint32_t size() const { return size_; }
+
+private:
+    std::uint8_t bytes_[8] = {};
+    std::uint32_t size_ = 0;
+};
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Failures that a lost or damaged answer explains; the others are worth a box.
+bool IsLineFailure(ErrorCode code) {
+    switch (code) {
+        case kErrMonPacketShort: case kErrMonPacketLong: case kErrMonSequence: case kErrMonUnknownAnswer:
+        case kErrPortFlushTimeout: case kErrPortWriteTimeout: case kErrPortReadTimeout:
+            return true;
+        default:
+            return IsMonitorFailure(code);
+    }
+}
+
+}  // namespace
+
+ErrorCode CMonitorSession::Reidentify() {
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < kReidentifyAttempts; ++attempt) {
+        if (attempt > 0) SleepMs(100);
+        r = ReadMonitorInfo(nullptr);
+        if (r == kOk) break;
+    }
+    return r;
+}
+
+ErrorCode CMonitorSession::GetGeometry(std::int32_t location, FlashGeometry& geometry) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    if (!IsLocationPresent(location)) return m_lastError = kErrMonFlashAbsent;
+    if (location == kMcuFlash || location == kKioskFlash) {
+        geometry = FixedBoardGeometry(m_monitorVersion);
+        return m_lastError = kOk;
+    }
+    if (location != kDspFlash) return m_lastError = kErrMonFlashAbsent;
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < std::max(1, m_retries); ++attempt) {
+        r = GeometryExchange(geometry);
+        if (r == kOk) break;
+    }
+    return m_lastError = r;
+}
+
+ErrorCode CMonitorSession::GeometryExchange(FlashGeometry& g) {
+    PurgePort();
+    std::uint8_t head[7] = {g.manufacturerId, g.deviceId, 0, 0, 0, 0, 0};
+    std::uint8_t code = kAnswerFailure;
+    ErrorCode r = Transact(Exchange{.command = kCmdGeometryDsp, .timeoutMs = kGeometryTimeoutMs, .answer = head,
+                                    .expected = sizeof head, .answerCode = &code});
+    g.manufacturerId = head[0];
+    g.deviceId = head[1];
+    g.sizeCode = head[2];
+    g.sectorCount = head[3];
+    g.tableSector = head[4];
+    g.reserved[0] = head[5];
+    g.reserved[1] = head[6];
+    if (r == kErrMonPacketShort && code == kAnswerOk && g.sizeCode == 0) {
+        // Only the JEDEC ids: the chip table knows the rest.
+        const FlashChip* chip = FindFlashChip(g.manufacturerId, g.deviceId);
+        if (chip == nullptr) return m_lastError = kErrMonUnknownFlash;
+        ApplyFlashChip(*chip, g);
+        return m_lastError = kOk;
+    }
+    if (r != kOk) return r;
+    for (int s = 0; s < g.sectorCount; ++s) {
+        std::uint8_t size[2] = {};
+        if ((r = ReceivePacket(nullptr, kGeometryTimeoutMs, size, 2, nullptr)) != kOk) return r;
+        g.sectorSize[s] = static_cast<std::uint16_t>(size[0] | (size[1] << 8));
+        g.sectorReserved[s] = 0;
+    }
+    return m_lastError = kOk;
+}
+
+ErrorCode CMonitorSession::BlankCheck(std::int32_t location, std::uint32_t address, std::uint32_t length) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    const LocationCommands* cmd = CommandsFor(location);
+    if (cmd == nullptr || !IsLocationPresent(location)) return m_lastError = kErrMonFlashAbsent;
+    RequestData request;
+    if (!request.Address(address, cmd->wideAddress) || length > 0xFFFF) return m_lastError = kErrMonAddressRange;
+    request.U16(length);
+
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < m_retries; ++attempt) {
+        if (attempt > 0) SleepMs(500);
+        PurgePort();
+        r = Transact(Exchange{.command = cmd->blankCheck, .request = request.data(), .requestLength = request.size(),
+                              .timeoutMs = cmd->blankCheckTimeoutMs});
+        if (r == kErrMonFailureBase) r = kErrMonNotBlank;  // refused with flags 0: something is written there
+        if (r == kOk || r == kErrMonNotBlank) break;
+    }
+    return m_lastError = r;
+}
+
+ErrorCode CMonitorSession::EraseSector(std::int32_t location, std::uint32_t address) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    const LocationCommands* cmd = CommandsFor(location);
+    if (cmd == nullptr || !IsLocationPresent(location)) return m_lastError = kErrMonFlashAbsent;
+    RequestData request;
+    if (!request.Address(address, cmd->wideAddress)) return m_lastError = kErrMonAddressRange;
+
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < m_retries; ++attempt) {
+        PurgePort();
+        r = Transact(Exchange{.command = cmd->erase, .request = request.data(), .requestLength = request.size(),
+                              .record = m_pRecord, .timeoutMs = cmd->eraseTimeoutMs});
+        if (r == kOk) break;
+    }
+    return m_lastError = r;
+}
+
+ErrorCode CMonitorSession::ReadFlash(std::int32_t location, std::uint32_t address, std::uint32_t length,
+                                     std::uint8_t* destination, std::uint32_t packetSize) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    m_operation = kOpReadingFlash;
+    m_progressTotal = length;
+    m_progressDone = 0;
+    const LocationCommands* cmd = CommandsFor(location);
+    if (cmd == nullptr || !IsLocationPresent(location)) return EndOperation(kErrMonFlashAbsent);
+    if (packetSize > m_maxPacket) return EndOperation(kErrMonPacketSize);
+
+    std::uint32_t limit = kReadChunkLimit;
+    std::uint32_t remaining = length;
+    ErrorCode r = kOk;
+    for (int attempts = m_retries; attempts > 0 && remaining > 0;) {
+        std::uint32_t chunk = remaining;
+        if (chunk > limit) chunk = packetSize == 0 ? m_maxPacket : limit;
+        r = ReadChunk(cmd->read, address, chunk, destination, packetSize);
+        if (r == kOk) {
+            m_progressDone += chunk;
+            remaining -= chunk;
+            address += chunk;
+            destination += static_cast<std::size_t>(chunk) * BytesPerUnit(location);
+            attempts = m_retries;
+        } else if (r == kErrMonFailureBase + 0x40) {
+            break;
+        } else {
+            limit = packetSize;
+            SleepMs(500);
+            --attempts;
+        }
+    }
+    return EndOperation(r);
+}
+
+ErrorCode CMonitorSession::ReadChunk(std::uint8_t command, std::uint32_t address, std::uint32_t length,
+                                     std::uint8_t* destination, std::uint32_t packetSize) {
+    m_progressChunk = length;
+    m_progressInPacket = 0;
+    const std::int32_t location = LocationOfCommand(command);
+    const LocationCommands* cmd = CommandsFor(location);
+    if (cmd == nullptr || cmd->read != command) return m_lastError = kErrMonWrongCommand;
+    RequestData request;
+    if (!request.Address(address, cmd->wideAddress)) return m_lastError = kErrMonAddressRange;
+    request.U16(length);
+    PurgePort();
+    if (ErrorCode r = SendPacket(command, request.data(), request.size(), nullptr); r != kOk) return r;
+    if (!m_pPort->WaitSent()) return m_lastError = kErrMonNotSent;
+
+    const std::uint32_t unitBytes = BytesPerUnit(location);
+    const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;
+    std::uint32_t due = length * unitBytes;
+    ErrorCode r = kOk;
+    while (due > 0) {
+        const std::uint32_t expected = std::min(due, packetBytes);
+        std::uint32_t received = 0;
+        r = ReceivePacket(nullptr, cmd->readTimeoutMs, destination, expected, &received);
+        if (r != kOk) break;
+        destination += received;
+        due -= received;
+        m_progressInPacket += received / unitBytes;
+    }
+    if (r != kOk) {
+        Reidentify();
+        m_lastError = r;
+    }
+    return r;
+}
+
+ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptMode, std::uint32_t address,
+                                      std::uint32_t length, const std::uint8_t* data, std::uint32_t* written,
+                                      std::uint32_t packetSize, std::uint32_t failureLimit) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    std::uint32_t localWritten = 0;
+    std::uint32_t& total = written != nullptr ? *written : localWritten;
+    m_operation = kOpWritingFlash;
+    m_progressTotal = length;
+    m_progressDone = 0;
+    total = 0;
+    if (packetSize > m_maxPacket) return EndOperation(kErrMonPacketSize);
+    const LocationCommands* cmd = CommandsFor(location);
+    if (cmd == nullptr) return EndOperation(kErrMonLocationUnknown);
+    static constexpr std::uint8_t kDataCodes[] = {kDataPlain, kDataCodeCrypted, kDataFontCrypted};
+    if (cryptMode < kNotCrypted || cryptMode > kFontCrypted) return EndOperation(kErrMonCryptUnknown);
+    const std::uint8_t dataCode = kDataCodes[cryptMode];
+
+    // A serial line takes one packet per answer; USB takes large chunks.
+    PortSettings* settings = m_pPort != nullptr ? m_pPort->GetSettings() : nullptr;
+    const bool serial = settings != nullptr && settings->HasType(kSerialType);
+    const std::uint32_t defaultLimit = serial ? m_maxPacket : kUsbWriteChunkLimit;
+    const std::uint32_t unitBytes = BytesPerUnit(location);
+
+    std::uint8_t command = cmd->writeFirst;
+    std::uint32_t limit = defaultLimit;
+    std::uint32_t failures = 0;
+    std::uint32_t remaining = length;
+    while (remaining > 0) {
+        const std::uint32_t chunk = std::min(remaining, limit);
+        std::uint32_t w = 0;
+        const ErrorCode r = WriteChunk(command, dataCode, address, chunk, data, &w, packetSize);
+        total += w;
+        m_progressDone = total;
+        if (r == kErrMonPacketSize && m_pRecord != nullptr) return EndOperation(kErrMonPacketSize);
+        command = cmd->writeNext;
+        limit = defaultLimit;
+        if (w == chunk) {
+            failures = 0;
+        } else {
+            ++failures;
+            limit = w == 0 ? 1 : w;
+            if (failures > failureLimit) return EndOperation(kErrEngTooManyErrors);
+        }
+        if (w > remaining) w = 0;
+        data += static_cast<std::size_t>(w) * unitBytes;
+        address += w;
+        remaining -= w;
+    }
+    return EndOperation(kOk);
+}
+
+ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCode, std::uint32_t address,
+                                      std::uint32_t length, const std::uint8_t* data, std::uint32_t* written,
+                                      std::uint32_t packetSize) {
+    std::uint32_t localWritten = 0;
+    std::uint32_t& accepted = written != nullptr ? *written : localWritten;
+    accepted = 0;
+    m_progressChunk = length;
+    m_progressInPacket = 0;
+
+    const std::int32_t location = LocationOfCommand(command);
+    const LocationCommands* cmd = CommandsFor(location);
+    const bool first = cmd != nullptr && command == cmd->writeFirst;
+    if (cmd == nullptr || (!first && command != cmd->writeNext)) return m_lastError = kErrMonWrongCommand;
+    if (dataCode != kDataPlain && dataCode != kDataCodeCrypted && dataCode != kDataFontCrypted)
+        return m_lastError = kErrMonDataType;
+    if (packetSize > m_maxPacket) return m_lastError = kErrMonPacketSize;
+
+    PurgePort();
+    RequestData request;
+    if (first && !request.Address(address, cmd->wideAddress)) return m_lastError = kErrMonAddressRange;
+    request.U16(length);
+    if (first) request.U8(dataCode);
+    if (ErrorCode r = SendPacket(command, request.data(), request.size(), m_pRecord); r != kOk) return r;
+
+    const std::uint32_t unitBytes = BytesPerUnit(location);
+    const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;
+    for (std::uint32_t left = length * unitBytes; left > 0;) {
+        const std::uint32_t n = std::min(left, packetBytes);
+        if (SendPacket(dataCode, data, n, m_pRecord) != kOk) {
+            m_lastError = m_pPort->lastError;
+            m_pPort->PurgeOut();
+            break;
+        }
+        data += n;
+        left -= n;
+        m_progressInPacket += n / unitBytes;
+    }
+    if (!m_pPort->WaitSent()) {
+        if (m_lastError == kOk) m_lastError = kErrMonNotSent;
+        return m_lastError;
+    }
+
+    const ErrorCode r = ReceivePacket(nullptr, kWriteAnswerTimeoutMs, nullptr, 0, nullptr);
+    m_pPort->PurgeIn();
+    if (r == kOk) {
+        accepted = length;
+        return m_lastError = kOk;
+    }
+
+    if (!IsLineFailure(r)) platform::MessageBox(nullptr, ErrorText(), "", platform::MB_OK);
+    if (ErrorCode again = Reidentify(); again != kOk) return m_lastError = again;
+    // The monitor tells where its write stopped: count what it took and go on from there.
+    std::uint32_t stoppedAt = location == kMcuFlash ? McuWriteAddress()
+                              : location == kDspFlash ? DspWriteAddress()
+                                                      : KioskWriteAddress();
+    std::uint32_t taken = stoppedAt > address ? stoppedAt - address : 0;
+    if (taken > length) taken = 0;
+    accepted = taken;
+    return m_lastError = kOk;
+}
+
+}  // namespace carillon
