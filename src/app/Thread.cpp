@@ -1,0 +1,162 @@
+// The worker's polling loop and the update job: connect, read the file
+// tables, load and check the package, save it, write the output binary and
+// release the monitor.
+
+#include "app/Thread.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "app/StringTable.h"
+#include "errors/ErrorMessages.h"
+#include "platform/Format.h"
+#include "platform/MessageBox.h"
+
+namespace carillon {
+namespace {
+
+constexpr auto kPollPeriod = std::chrono::milliseconds(100);
+
+int Percent(std::uint32_t done, std::uint32_t total) {
+    return static_cast<int>(static_cast<std::int64_t>(done) * 100 / static_cast<std::int64_t>(total));
+}
+
+}  // namespace
+
+CThread::CThread(platform::MessageTarget* dialog) : m_hDialog(dialog) {
+    m_thread = std::thread([this] { PollingLoop(); });
+}
+
+CThread::~CThread() {
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stopRequested = true;
+    }
+    m_stopSignal.notify_all();
+    m_thread.join();
+}
+
+void CThread::PollingLoop() {
+    for (;;) {
+        if (m_bSearchRequested) {
+            m_printers.SearchPrinters();
+            m_bSearchRequested = 0;
+        }
+        if (m_bUpdateRequested) {
+            RunUpdateJob();
+            m_bUpdateRequested = 0;
+        }
+        std::unique_lock lock(m_stopMutex);
+        if (m_stopSignal.wait_for(lock, kPollPeriod, [this] { return m_stopRequested; })) return;
+    }
+}
+
+CThread::View CThread::Snapshot() const {
+    std::lock_guard lock(m_viewMutex);
+    return m_view;
+}
+
+void CThread::Post(std::uint32_t message) { platform::PostMessage(m_hDialog, message); }
+
+void CThread::Fail(const std::string& title, const std::string& text) {
+    {
+        std::lock_guard lock(m_viewMutex);
+        m_view.m_strResultTitle = title;
+        m_view.m_strResultText = text;
+    }
+    Post(platform::WM_UPDATE_FAILED);
+}
+
+void CThread::WaitForEngine() {
+    CCommandGenerator& engine = m_printers.engine;
+    while (engine.m_command != kCommandIdle) {
+        std::this_thread::sleep_for(kPollPeriod);
+        GeneratorStatus status;
+        engine.GetStatus(&status);
+        {
+            std::lock_guard lock(m_viewMutex);
+            m_view.m_strStatus = status.text;
+            // A percentage keeps its value while its total is zero.
+            if (status.stepsTotal != 0) m_view.m_nTotalPercent = Percent(status.stepsDone, status.stepsTotal);
+            if (status.unitsTotal != 0) m_view.m_nProgressPercent = Percent(status.unitsDone, status.unitsTotal);
+            m_view.m_strTotal = platform::Format(LoadString(IDS_TOTAL_FORMAT).c_str(), static_cast<int>(status.stepsDone),
+                                                 static_cast<int>(status.stepsTotal));
+            m_view.m_strProgress = platform::Format(LoadString(IDS_PROGRESS_FORMAT).c_str(),
+                                                    static_cast<int>(status.unitsDone),
+                                                    static_cast<int>(status.unitsTotal));
+        }
+        Post(platform::WM_PAINT);
+    }
+}
+
+void CThread::RunUpdateJob() {
+    CCommandGenerator& engine = m_printers.engine;
+    {
+        std::lock_guard lock(m_viewMutex);
+        m_view.m_nTotalPercent = 0;
+        m_view.m_nProgressPercent = 0;
+        m_view.m_bShowTotal = false;
+        m_view.m_bShowProgress = true;
+    }
+
+    engine.PostConnect(m_pPort, 1, 0);
+    WaitForEngine();
+    if (!engine.m_session.m_connected) {
+        Fail(LoadString(IDS_FAIL_TO_CONNECT), "");
+        return;
+    }
+    {
+        std::lock_guard lock(m_viewMutex);
+        engine.GetMonitorVersion(m_view.m_byMonitorVersion);
+        m_view.m_bShowTotal = true;
+        m_view.m_bShowProgress = true;
+    }
+
+    engine.PostReadFileTables();
+    WaitForEngine();
+
+    engine.m_elements.RemoveAll();
+    if (const ErrorCode e = engine.m_elements.LoadPackage(m_strFirmwareFile); e != kOk) {
+        Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+             platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), m_strFirmwareFile.c_str(), e));
+        return;
+    }
+    engine.m_elements.RemoveUnusable();
+    const int incompatible = engine.m_elements.CountIncompatible(false, true);
+
+    ByteArray image;
+    if (engine.m_command == kCommandIdle) engine.m_pOutputImage = &image;
+    std::uint8_t force = 0;
+    if (incompatible != 0 &&
+        platform::MessageBox(m_hDialog,
+                             "Some element of the package are not compatible with the printer.\nDo you want to force "
+                             "the update?",
+                             "", platform::MB_YESNO | platform::MB_ICONERROR) == platform::IDYES)
+        force = 1;
+
+    engine.PostSave(force);
+    WaitForEngine();
+    if (const ErrorCode e = engine.m_lastError; e != kOk) {
+        engine.m_pOutputImage = nullptr;
+        Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+             platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), e) + "\n" + GetErrorMessage(e));
+        return;
+    }
+    if (engine.m_command == kCommandIdle) engine.m_pOutputImage = nullptr;
+    image.push_back(0x00);
+    if (!m_strOutputFile.empty()) WriteOutputFile(image);
+
+    engine.m_lastError = engine.m_command == kCommandIdle ? engine.m_session.LeaveMonitorMode() : kErrEngBusy;
+    Post(platform::WM_UPDATE_DONE);
+}
+
+void CThread::WriteOutputFile(const ByteArray& image) {
+    std::FILE* file = std::fopen(m_strOutputFile.c_str(), "wb");
+    if (file == nullptr) return;  // no file, no message: the update still counts as done
+    const std::size_t written = std::fwrite(image.data(), 1, image.size(), file);
+    const bool closed = std::fclose(file) == 0;
+    if (written < image.size() || !closed)
+        platform::MessageBox(m_hDialog, "Error", "Error while saving output binary file...", platform::MB_ICONERROR);
+}
+
+}  // namespace carillon

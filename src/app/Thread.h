@@ -1,0 +1,78 @@
+#pragma once
+// CThread: the worker that runs the printer search and the update job away
+// from the front-end's thread. A front-end starts a job only by raising a
+// request flag after filling the job's inputs; the worker reports through
+// posted messages and through progress fields that the front-end reads with
+// Snapshot.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "discovery/PrinterList.h"
+#include "platform/ByteArray.h"
+#include "platform/MessageTarget.h"
+
+namespace carillon {
+
+class CPort;
+
+class CThread {
+public:
+    // What the update page shows and the failure page reports.
+    struct View {
+        std::string m_strStatus;
+        std::string m_strTotal;
+        int m_nTotalPercent = 0;
+        std::string m_strProgress;
+        int m_nProgressPercent = 0;
+        bool m_bShowTotal = false;
+        bool m_bShowProgress = false;
+        std::uint8_t m_byMonitorVersion[2] = {0, 0};
+        std::string m_strResultTitle;
+        std::string m_strResultText;
+    };
+
+    // Starts the polling loop at once; messages go to dialog (may be null).
+    explicit CThread(platform::MessageTarget* dialog = nullptr);
+    // Stops the loop after the job in progress, if any, and joins it.
+    virtual ~CThread();
+    CThread(const CThread&) = delete;
+    CThread& operator=(const CThread&) = delete;
+
+    // A copy of the progress and result fields as of the latest poll.
+    View Snapshot() const;
+
+    // The job itself; the loop calls them, tests may too while the loop idles.
+    void RunUpdateJob();
+    void WaitForEngine();
+
+    PrinterList m_printers;
+    std::atomic<std::uint8_t> m_bSearchRequested{0};
+    std::atomic<std::uint8_t> m_bUpdateRequested{0};
+    std::atomic<std::uint8_t> m_bSilent{0};
+    std::atomic<platform::MessageTarget*> m_hDialog{nullptr};
+
+    // Job inputs, written by the front-end before it raises m_bUpdateRequested.
+    CPort* m_pPort = nullptr;
+    std::string m_strFirmwareFile;
+    std::string m_strOutputFile;
+
+private:
+    void PollingLoop();
+    void Post(std::uint32_t message);
+    void Fail(const std::string& title, const std::string& text);
+    void WriteOutputFile(const ByteArray& image);
+
+    mutable std::mutex m_viewMutex;
+    View m_view;
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopSignal;
+    bool m_stopRequested = false;
+    std::thread m_thread;
+};
+
+}  // namespace carillon
