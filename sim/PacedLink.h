@@ -30,6 +30,8 @@ public:
     void Pump(Clock::time_point now);
 
     std::size_t Readable(Clock::time_point now) const;
+    // Answer bytes on their way to the PC, readable now or later.
+    bool Incoming() const { return !m_toPc.empty(); }
     bool Pop(std::uint8_t* byte, Clock::time_point now);
     void DropReadable(Clock::time_point now);
     std::size_t Unsent() const { return m_toPrinter.size(); }

@@ -129,8 +129,8 @@ std::uint8_t SimPort::ReadByte() {
         m_link.Pump(now);
         std::uint8_t b = 0;
         if (m_link.Pop(&b, now)) return SetError(kOk), b;
-        // Bytes received before the device left stay readable; nothing more comes.
-        if (Stale()) return SetError(kErrPortRead), 0;
+        // What the printer sent before it left the bus still arrives; nothing more comes.
+        if (Stale() && !m_link.Incoming()) return SetError(kErrPortRead), 0;
         if (now >= deadline) return SetError(kErrPortReadTimeout), 0;
         if (!WaitUntil(std::min(deadline, m_link.NextEvent()))) return SetError(kErrPortRead), 0;
     }

@@ -169,6 +169,15 @@ TEST(SimPortUsb, MonitorStartMakesThePrinterReenumerate) {
     EXPECT_EQ(answers[0].data[0], 0x02);
     // Nothing more happens on the bus: the wait for a departure times out.
     EXPECT_EQ(port.WaitForReconnect(20), kErrUsbNotGone);
+    ASSERT_TRUE(port.Open());
+    // Leaving the monitor: the answer still arrives, then the device is gone.
+    Send(port, Request(1, 0x40));
+    const auto left = ReadFrame(port);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].code, 0x00);
+    port.ReadByte();
+    EXPECT_EQ(port.lastError, kErrPortRead);
+    EXPECT_FALSE(printer.InMonitor());
 }
 
 TEST(SimPortPacing, BytesTakeTheirLineTimeAndAnswersTheTurnaround) {
