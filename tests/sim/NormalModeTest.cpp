@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "SimTestSupport.h"
+
+namespace carillon::sim {
+namespace {
+
+using testing::Answers;
+using testing::kUsbLine;
+using testing::Request;
+using testing::Serial;
+
+PrinterConfig WithSets(std::uint32_t sets) {
+    PrinterConfig c;
+    c.commandSets = sets;
+    c.name = "ABC";
+    return c;
+}
+
+ByteArray Ask(VirtualPrinter& p, const ByteArray& bytes, const LineSettings& line = Serial(9600)) {
+    p.Receive(bytes, line);
+    return p.TakeOutput();
+}
+
+TEST(NormalMode, VrkAnswersStatusAndNameAtItsOwnRateOnly) {
+    VirtualPrinter p(WithSets(kSetVrk));
+    EXPECT_EQ(Ask(p, {0x18, 0x1B, 0x76}), ByteArray{0x00});
+    EXPECT_EQ(Ask(p, {0x1B, 0x49}), (ByteArray{'A', 'B', 'C', 0}));
+    // At another rate the same bytes are noise: no answer, nothing understood.
+    p.ClearLogs();
+    EXPECT_TRUE(Ask(p, {0x1B, 0x49}, Serial(19200)).empty());
+    EXPECT_TRUE(p.NormalModeBytes().empty());
+    EXPECT_EQ(p.GetCounters().noiseBytes, 2u);
+}
+
+TEST(NormalMode, EscPosNameStartsWithAHeaderByte) {
+    VirtualPrinter p(WithSets(kSetEscPos));
+    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x01}), ByteArray{0x00});
+    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x43}), (ByteArray{0x5F, 'A', 'B', 'C', 0}));
+    EXPECT_TRUE(Ask(p, {0x1B, 0x49}).empty());  // a VRK question gets nothing
+}
+
+TEST(NormalMode, KestrelAnswersExactlyFourBytesAndTakes1B49AsCancel) {
+    PrinterConfig c = WithSets(kSetKestrel);
+    c.kestrelId = {2, 0, 1, 7};
+    VirtualPrinter p(c);
+    EXPECT_TRUE(Ask(p, {0x1B, 0x49}).empty());
+    EXPECT_EQ(Ask(p, {0x1B, 0x76}), ByteArray{0x00});
+    EXPECT_EQ(Ask(p, {0x1B, 0x57}), (ByteArray{2, 0, 1, 7}));
+}
+
+TEST(NormalMode, SeveralSetsShareOnePrinterAndVrkWinsWhereBytesCoincide) {
+    VirtualPrinter p(WithSets(kSetVrk | kSetEscPos | kSetKestrel));
+    EXPECT_EQ(Ask(p, {0x1B, 0x49}), (ByteArray{'A', 'B', 'C', 0}));
+    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x43}), (ByteArray{0x5F, 'A', 'B', 'C', 0}));
+    EXPECT_EQ(Ask(p, {0x1B, 0x57}).size(), 4u);
+}
+
+TEST(NormalMode, HandshakeQueriesReportRtsCtsInBit7AndInfoQueryGivesThreeBytes) {
+    PrinterConfig c = WithSets(kSetVrk);
+    VirtualPrinter rts(c);
+    c.handshake = kHandshakeXonXoff;
+    VirtualPrinter xon(c);
+    for (const ByteArray& q : {ByteArray{0x1D, 0x53, 0x66, 0x1C}, ByteArray{0x1B, 0x1D, 0x42, 0xFF}}) {
+        const ByteArray a = Ask(rts, q), b = Ask(xon, q);
+        ASSERT_EQ(a.size(), 1u);
+        ASSERT_EQ(b.size(), 1u);
+        EXPECT_TRUE(a[0] & 0x80);
+        EXPECT_FALSE(b[0] & 0x80);
+        EXPECT_NE(b[0], 0);  // a zero answer would send the PC to its second query
+    }
+    EXPECT_EQ(Ask(rts, {0x1B, 0x1D, 0x43}).size(), 3u);
+}
+
+TEST(NormalMode, CommandsSurvivePrintDataAndSplitWrites) {
+    VirtualPrinter p(WithSets(kSetVrk));
+    EXPECT_TRUE(Ask(p, {'h', 'i', 0x1B}).empty());
+    EXPECT_EQ(Ask(p, {0x49}), (ByteArray{'A', 'B', 'C', 0}));
+    EXPECT_EQ(p.NormalModeBytes(), (ByteArray{'h', 'i', 0x1B, 0x49}));
+}
+
+TEST(NormalMode, MonitorStartsOnlyAtTheNormalRateAndThenTalksAt115200) {
+    VirtualPrinter p(WithSets(kSetVrk));
+    Ask(p, {0x1D, 0x55, 0x4D}, Serial(19200));
+    EXPECT_FALSE(p.InMonitor());
+    Ask(p, {0x1D, 0x55, 0x4D});
+    EXPECT_TRUE(p.InMonitor());
+    EXPECT_TRUE(Ask(p, Request(0, 0x41)).empty());  // still at 9600: noise
+    const auto answers = Answers(Ask(p, Request(0, 0x41), Serial(115200)));
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].code, 0x00);
+    EXPECT_EQ(answers[0].sequence, 0);
+}
+
+TEST(NormalMode, UsbPrinterLeavesTheBusOnMonitorStartAndLeaveAndComesBack) {
+    PrinterConfig c = WithSets(kSetVrk);
+    c.usbReenumerateMs = 30;
+    VirtualPrinter p(c);
+    ASSERT_TRUE(p.UsbPresent());
+    Ask(p, {0x1D, 0x55, 0x4D}, kUsbLine);
+    EXPECT_TRUE(p.InMonitor());
+    EXPECT_FALSE(p.UsbPresent());
+    EXPECT_EQ(p.UsbGeneration(), 1u);
+    EXPECT_TRUE(Ask(p, Request(0, 0x41), kUsbLine).empty());  // nobody on the bus to answer
+    std::this_thread::sleep_until(p.UsbReturnTime());
+    EXPECT_TRUE(p.UsbPresent());
+    const auto answers = Answers(Ask(p, Request(0, 0x40), kUsbLine));
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_FALSE(p.InMonitor());
+    EXPECT_EQ(p.UsbGeneration(), 2u);
+    EXPECT_FALSE(p.UsbPresent());
+}
+
+}  // namespace
+}  // namespace carillon::sim

@@ -1,0 +1,73 @@
+#pragma once
+// What the sim tests share: the PC's side of the line, written out by hand
+// from the packet layout so that it does not lean on the printer's codec.
+
+#include <cstdint>
+#include <vector>
+
+#include "package/Crc16.h"
+#include "sim/FrameCodec.h"
+#include "sim/VirtualPrinter.h"
+
+namespace carillon::sim::testing {
+
+inline const LineSettings kUsbLine{true, 0, 0};
+inline LineSettings Serial(std::uint32_t baud) { return LineSettings{false, baud, kHandshakeNone}; }
+
+inline ByteArray Le16(std::uint32_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
+inline ByteArray Le32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+            static_cast<std::uint8_t>(v >> 24)};
+}
+inline ByteArray Cat(std::initializer_list<ByteArray> parts) {
+    ByteArray all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// A request frame as the PC builds it.
+inline ByteArray Request(std::uint8_t sequence, std::uint8_t code, const ByteArray& data = {}) {
+    ByteArray rest{sequence, code};
+    rest.insert(rest.end(), data.begin(), data.end());
+    const std::uint16_t crc = ComputeCrc16(0xFFFF, rest.data(), rest.size());
+    ByteArray body{static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
+    body.insert(body.end(), rest.begin(), rest.end());
+    ByteArray frame{0xC0};
+    for (std::uint8_t b : body) {
+        if (b == 0xC0 || b == 0xC1 || b == 0x7D) {
+            frame.push_back(0x7D);
+            frame.push_back(b ^ 0x20);
+        } else {
+            frame.push_back(b);
+        }
+    }
+    frame.push_back(0xC1);
+    return frame;
+}
+
+// The answer packets in a stream of printer bytes.
+inline std::vector<Packet> Answers(const ByteArray& bytes) {
+    std::vector<Packet> packets;
+    FrameDecoder decoder;
+    for (std::uint8_t b : bytes) {
+        if (auto body = decoder.Feed(b)) packets.push_back(*ParseBody(*body));
+    }
+    return packets;
+}
+
+// A printer in its monitor, driven as over USB.
+struct MonitorBench {
+    explicit MonitorBench(PrinterConfig config = {}) : printer(Started(std::move(config))) {}
+    static PrinterConfig Started(PrinterConfig c) {
+        c.startInMonitor = true;
+        return c;
+    }
+    std::vector<Packet> Send(std::uint8_t code, const ByteArray& data = {}) {
+        printer.Receive(Request(sequence++, code, data), kUsbLine);
+        return Answers(printer.TakeOutput());
+    }
+    VirtualPrinter printer;
+    std::uint8_t sequence = 0;
+};
+
+}  // namespace carillon::sim::testing
