@@ -13,12 +13,13 @@
 #include <mutex>
 
 #include "ports/Port.h"
+#include "ports/ReconnectingPort.h"
 #include "sim/PacedLink.h"
 #include "sim/VirtualPrinter.h"
 
 namespace carillon::sim {
 
-class SimPort : public CPort {
+class SimPort : public CPort, public ReconnectingPort {
 public:
     explicit SimPort(VirtualPrinter& printer);
     ~SimPort() override;
@@ -44,7 +45,7 @@ public:
     // As the USB port's: waits for the printer to leave the bus and come
     // back, then reopens the port if it was open. 0, kErrUsbNotGone or
     // kErrUsbNotBack.
-    ErrorCode WaitForReconnect(std::uint32_t timeoutMs);
+    ErrorCode WaitForReconnect(std::uint32_t timeoutMs) override;
 
     VirtualPrinter& Printer() { return m_printer; }
     bool IsUsb() const { return settings && settings->HasType(kUsbType); }

@@ -14,22 +14,16 @@
 namespace carillon {
 namespace {
 
-// The command letters, answer time-outs and address width of one location.
+// The command letters and address width of one location.
 struct LocationCommands {
     std::uint8_t erase, blankCheck, writeFirst, read, writeNext;
-    std::uint32_t eraseTimeoutMs, blankCheckTimeoutMs, readTimeoutMs;
     bool wideAddress;  // u32 addresses in words instead of u16 addresses in bytes
 };
 
-constexpr LocationCommands kMcuCommands{kCmdEraseMcu, kCmdBlankMcu, kCmdWriteMcu, kCmdReadMcu, kCmdWriteMcuNext,
-                                        2000, 2000, 10000, false};
-constexpr LocationCommands kDspCommands{kCmdEraseDsp, kCmdBlankDsp, kCmdWriteDsp, kCmdReadDsp, kCmdWriteDspNext,
-                                        25000, 1000, 1000, true};
+constexpr LocationCommands kMcuCommands{kCmdEraseMcu, kCmdBlankMcu, kCmdWriteMcu, kCmdReadMcu, kCmdWriteMcuNext, false};
+constexpr LocationCommands kDspCommands{kCmdEraseDsp, kCmdBlankDsp, kCmdWriteDsp, kCmdReadDsp, kCmdWriteDspNext, true};
 constexpr LocationCommands kKioskCommands{kCmdEraseKiosk, kCmdBlankKiosk, kCmdWriteKiosk, kCmdReadKiosk,
-                                          kCmdWriteKioskNext, 2000, 2000, 10000, false};
-
-constexpr std::uint32_t kWriteAnswerTimeoutMs = 2000;
-constexpr std::uint32_t kGeometryTimeoutMs = 100;
+                                          kCmdWriteKioskNext, false};
 constexpr std::uint32_t kReadChunkLimit = 0xFFFF;
 constexpr std::uint32_t kUsbWriteChunkLimit = 0x8000;
 constexpr int kReidentifyAttempts = 20;
@@ -85,7 +79,7 @@ private:
     std::uint32_t size_ = 0;
 };
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Failures that a lost or damaged answer explains; the others are worth a box.
 bool IsLineFailure(ErrorCode code) {
@@ -103,7 +97,7 @@ bool IsLineFailure(ErrorCode code) {
 ErrorCode CMonitorSession::Reidentify() {
     ErrorCode r = kOk;
     for (int attempt = 0; attempt < kReidentifyAttempts; ++attempt) {
-        if (attempt > 0) SleepMs(100);
+        if (attempt > 0) SleepMs(m_timing.reidentifyPauseMs);
         r = ReadMonitorInfo(nullptr);
         if (r == kOk) break;
     }
@@ -130,7 +124,7 @@ ErrorCode CMonitorSession::GeometryExchange(FlashGeometry& g) {
     PurgePort();
     std::uint8_t head[7] = {g.manufacturerId, g.deviceId, 0, 0, 0, 0, 0};
     std::uint8_t code = kAnswerFailure;
-    ErrorCode r = Transact(Exchange{.command = kCmdGeometryDsp, .timeoutMs = kGeometryTimeoutMs, .answer = head,
+    ErrorCode r = Transact(Exchange{.command = kCmdGeometryDsp, .timeoutMs = m_timing.geometryMs, .answer = head,
                                     .expected = sizeof head, .answerCode = &code});
     g.manufacturerId = head[0];
     g.deviceId = head[1];
@@ -149,7 +143,7 @@ ErrorCode CMonitorSession::GeometryExchange(FlashGeometry& g) {
     if (r != kOk) return r;
     for (int s = 0; s < g.sectorCount; ++s) {
         std::uint8_t size[2] = {};
-        if ((r = ReceivePacket(nullptr, kGeometryTimeoutMs, size, 2, nullptr)) != kOk) return r;
+        if ((r = ReceivePacket(nullptr, m_timing.geometryMs, size, 2, nullptr)) != kOk) return r;
         g.sectorSize[s] = static_cast<std::uint16_t>(size[0] | (size[1] << 8));
         g.sectorReserved[s] = 0;
     }
@@ -164,12 +158,13 @@ ErrorCode CMonitorSession::BlankCheck(std::int32_t location, std::uint32_t addre
     if (!request.Address(address, cmd->wideAddress) || length > 0xFFFF) return m_lastError = kErrMonAddressRange;
     request.U16(length);
 
+    const bool wide = cmd->wideAddress;
     ErrorCode r = kOk;
     for (int attempt = 0; attempt < m_retries; ++attempt) {
-        if (attempt > 0) SleepMs(500);
+        if (attempt > 0) SleepMs(m_timing.retryPauseMs);
         PurgePort();
         r = Transact(Exchange{.command = cmd->blankCheck, .request = request.data(), .requestLength = request.size(),
-                              .timeoutMs = cmd->blankCheckTimeoutMs});
+                              .timeoutMs = wide ? m_timing.dspBlankCheckMs : m_timing.boardBlankCheckMs});
         if (r == kErrMonFailureBase) r = kErrMonNotBlank;  // refused with flags 0: something is written there
         if (r == kOk || r == kErrMonNotBlank) break;
     }
@@ -187,7 +182,8 @@ ErrorCode CMonitorSession::EraseSector(std::int32_t location, std::uint32_t addr
     for (int attempt = 0; attempt < m_retries; ++attempt) {
         PurgePort();
         r = Transact(Exchange{.command = cmd->erase, .request = request.data(), .requestLength = request.size(),
-                              .record = m_pRecord, .timeoutMs = cmd->eraseTimeoutMs});
+                              .record = m_pRecord,
+                              .timeoutMs = cmd->wideAddress ? m_timing.dspEraseMs : m_timing.boardEraseMs});
         if (r == kOk) break;
     }
     return m_lastError = r;
@@ -220,7 +216,7 @@ ErrorCode CMonitorSession::ReadFlash(std::int32_t location, std::uint32_t addres
             break;
         } else {
             limit = packetSize;
-            SleepMs(500);
+            SleepMs(m_timing.retryPauseMs);
             --attempts;
         }
     }
@@ -248,7 +244,8 @@ ErrorCode CMonitorSession::ReadChunk(std::uint8_t command, std::uint32_t address
     while (due > 0) {
         const std::uint32_t expected = std::min(due, packetBytes);
         std::uint32_t received = 0;
-        r = ReceivePacket(nullptr, cmd->readTimeoutMs, destination, expected, &received);
+        r = ReceivePacket(nullptr, cmd->wideAddress ? m_timing.dspReadMs : m_timing.boardReadMs, destination, expected,
+                          &received);
         if (r != kOk) break;
         destination += received;
         due -= received;
@@ -354,7 +351,7 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
         return m_lastError;
     }
 
-    const ErrorCode r = ReceivePacket(nullptr, kWriteAnswerTimeoutMs, nullptr, 0, nullptr);
+    const ErrorCode r = ReceivePacket(nullptr, m_timing.writeAnswerMs, nullptr, 0, nullptr);
     m_pPort->PurgeIn();
     if (r == kOk) {
         accepted = length;

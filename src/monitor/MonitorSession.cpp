@@ -8,22 +8,19 @@
 #include "errors/ErrorMessages.h"
 #include "package/Element.h"
 #include "ports/Port.h"
-#include "ports/UsbPort.h"
+#include "ports/ReconnectingPort.h"
 
 namespace carillon {
 namespace {
 
 constexpr std::uint32_t kMonitorBaudRate = 115200;
-constexpr std::uint32_t kInfoTimeoutMs = 500;
-constexpr std::uint32_t kLeaveTimeoutMs = 2000;
-constexpr std::uint32_t kReconnectTimeoutMs = 10000;
 constexpr int kDefaultMonitorAttempts = 20;
 constexpr std::uint8_t kEnterMonitor[] = {0x1D, 0x55, 0x4D};  // GS 'U' 'M'
 
 constexpr std::size_t kInfoLength = 255;
 constexpr std::uint8_t kExtendedInfo = 0x80;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // The shortest monitor info a monitor of this version may send.
 std::uint32_t MinimumInfoLength(std::uint8_t version) {
@@ -43,6 +40,23 @@ std::uint32_t Le32(const std::uint8_t* p) {
 }
 
 }  // namespace
+
+MonitorTiming MonitorTiming::Scaled(double factor) const {
+    auto scale = [factor](std::uint32_t ms) {
+        const double scaled = ms * factor;
+        return scaled < 1.0 ? 1u : static_cast<std::uint32_t>(scaled);
+    };
+    MonitorTiming t;
+    for (auto [out, in] : {std::pair{&t.infoMs, infoMs}, {&t.leaveMs, leaveMs}, {&t.geometryMs, geometryMs},
+                           {&t.writeAnswerMs, writeAnswerMs}, {&t.boardEraseMs, boardEraseMs},
+                           {&t.dspEraseMs, dspEraseMs}, {&t.boardBlankCheckMs, boardBlankCheckMs},
+                           {&t.dspBlankCheckMs, dspBlankCheckMs}, {&t.boardReadMs, boardReadMs},
+                           {&t.dspReadMs, dspReadMs}, {&t.retryPauseMs, retryPauseMs},
+                           {&t.reidentifyPauseMs, reidentifyPauseMs}, {&t.usbReconnectMs, usbReconnectMs},
+                           {&t.usbSettleMs, usbSettleMs}, {&t.commandSettleMs, commandSettleMs}})
+        *out = scale(in);
+    return t;
+}
 
 CMonitorSession::CMonitorSession() { m_failure[0] = 0xFF; }
 
@@ -122,7 +136,7 @@ ErrorCode CMonitorSession::Connect(CPort* port, bool wake, int attempts) {
     for (int budget = m_retries; budget > 0;) {
         r = ReadMonitorInfo(nullptr);
         if (r == kOk) break;
-        SleepMs(500);
+        SleepMs(m_timing.retryPauseMs);
         --budget;
         if (r & 0x00010000u) budget -= m_retries / 2;  // a silent port is not worth 55 tries
     }
@@ -165,6 +179,9 @@ ErrorCode CMonitorSession::GoToMonitorMode(std::uint32_t baudRate, std::uint32_t
         }
         if (!port.Open()) return EndOperation(port.lastError);
         sendEnterCommand();
+        // After the driver's queue reads empty, bytes may still sit in an
+        // adapter's FIFO; changing the line's rate under them would garble them.
+        SleepMs(m_timing.commandSettleMs);
         port.Close();
         if (port.lastError != kOk) return EndOperation(port.lastError);
         if (serial != nullptr) {
@@ -177,13 +194,13 @@ ErrorCode CMonitorSession::GoToMonitorMode(std::uint32_t baudRate, std::uint32_t
         if (!port.IsOpen() && !port.Open()) return EndOperation(port.lastError);
         sendEnterCommand();
         port.Close();
-        if (auto* usb = dynamic_cast<CUsbPort*>(&port)) usb->WaitForReconnect(kReconnectTimeoutMs);
-        SleepMs(500);
+        if (auto* usb = dynamic_cast<ReconnectingPort*>(&port)) usb->WaitForReconnect(m_timing.usbReconnectMs);
+        SleepMs(m_timing.usbSettleMs);
         if (!port.Open()) return EndOperation(port.lastError);
     }
 
     for (int i = 0; i < attempts; ++i) {
-        SleepMs(500);
+        SleepMs(m_timing.retryPauseMs);
         ++m_progressDone;
         if (ReadMonitorInfo(nullptr) == kOk) break;
     }
@@ -201,7 +218,7 @@ ErrorCode CMonitorSession::ReadMonitorInfo(MonitorInfo* info) {
     std::uint8_t code = kAnswerFailure;
     std::uint32_t length = 0;
     const ErrorCode r = Transact(
-        Exchange{.command = kCmdInfo, .timeoutMs = kInfoTimeoutMs, .answer = answer, .expected = kInfoLength,
+        Exchange{.command = kCmdInfo, .timeoutMs = m_timing.infoMs, .answer = answer, .expected = kInfoLength,
                  .answerCode = &code, .answerLength = &length});
     if (code != kAnswerOk) return r;
     if (r != kOk && r != kErrMonPacketShort) return r;
@@ -249,7 +266,7 @@ ErrorCode CMonitorSession::LeaveMonitorMode() {
     for (int attempt = 0; attempt < m_retries / 10; ++attempt) {
         m_pPort->PurgeIn();
         m_pPort->PurgeOut();
-        if (Transact(Exchange{.command = kCmdLeaveMonitor, .timeoutMs = kLeaveTimeoutMs}) == kOk) break;
+        if (Transact(Exchange{.command = kCmdLeaveMonitor, .timeoutMs = m_timing.leaveMs}) == kOk) break;
     }
     return Disconnect();
 }

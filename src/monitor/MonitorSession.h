@@ -75,6 +75,29 @@ enum MonitorCommand : std::uint8_t {
     kDataFontCrypted = 'c',
 };
 
+// The session's time-outs (per answer packet) and pauses, in milliseconds.
+// Tests and tools may shorten them; the defaults are what printers expect.
+struct MonitorTiming {
+    std::uint32_t infoMs = 500;
+    std::uint32_t leaveMs = 2000;
+    std::uint32_t geometryMs = 100;
+    std::uint32_t writeAnswerMs = 2000;
+    std::uint32_t boardEraseMs = 2000;  // MCU_FLASH and KIOSK_FLASH
+    std::uint32_t dspEraseMs = 25000;
+    std::uint32_t boardBlankCheckMs = 2000;
+    std::uint32_t dspBlankCheckMs = 1000;
+    std::uint32_t boardReadMs = 10000;
+    std::uint32_t dspReadMs = 1000;
+    std::uint32_t retryPauseMs = 500;       // between connect, blank-check and read attempts, and monitor polls
+    std::uint32_t reidentifyPauseMs = 100;  // between re-identification attempts
+    std::uint32_t usbReconnectMs = 10000;   // for a USB printer to leave and come back
+    std::uint32_t usbSettleMs = 500;        // before reopening a USB printer that came back
+    std::uint32_t commandSettleMs = 50;     // after the monitor-mode command on a serial line
+
+    // Every value multiplied by factor, but at least 1 ms.
+    MonitorTiming Scaled(double factor) const;
+};
+
 // Answer codes.
 constexpr std::uint8_t kAnswerOk = 0x00;
 constexpr std::uint8_t kAnswerFailure = 0xFF;
@@ -139,6 +162,7 @@ public:
     std::uint8_t m_txSequence = 0;
     std::uint8_t m_rxSequence = 0;
     ByteArray* m_pRecord = nullptr;
+    MonitorTiming m_timing;
 
 private:
     // One request and its answer.

@@ -10,6 +10,7 @@
 
 #include "ports/DeviceWait.h"
 #include "ports/Port.h"
+#include "ports/ReconnectingPort.h"
 #include "ports/UsbDeviceSource.h"
 
 namespace carillon {
@@ -43,7 +44,7 @@ bool FindUsbInstance(const std::string& suffix, int* index);
 // text (case-sensitive), as in "Vid_1209"; 0 when there is none.
 std::uint32_t ParseUsbId(const std::string& text, const char* tag);
 
-class CUsbPort : public CPort {
+class CUsbPort : public CPort, public ReconnectingPort {
 public:
     CUsbPort();
     ~CUsbPort() override;
@@ -77,7 +78,7 @@ public:
     // the port if it was open. Returns the code it ends with (also lastError):
     // 0x00010012 when the printer never left, 0x00010013 when it never came
     // back within timeoutMs.
-    ErrorCode WaitForReconnect(std::uint32_t timeoutMs);
+    ErrorCode WaitForReconnect(std::uint32_t timeoutMs) override;
 
     static constexpr int kReadChunk = 64;
     static constexpr int kWriteChunk = 4096;

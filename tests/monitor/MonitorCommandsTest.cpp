@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include "monitor/MonitorSession.h"
+#include "package/Element.h"
+#include "support/RecordingMessageBoxProvider.h"
+#include "support/SimPrinter.h"
+
+namespace carillon {
+namespace {
+
+using testing::Le16;
+using testing::Le32;
+using testing::Pattern;
+using testing::SimPrinter;
+
+sim::PrinterConfig BlankPrinter(sim::Family family = sim::Family::kNdx) {
+    sim::PrinterConfig c;
+    c.family = family;
+    c.startInMonitor = true;
+    c.image = sim::ImageKind::kBlank;
+    return c;
+}
+
+class MonitorCommandsTest : public ::testing::Test {
+protected:
+    void Connect(SimPrinter& p, double timeScale = 0.05) {
+        session.m_timing = MonitorTiming{}.Scaled(timeScale);
+        ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+        p.printer.ClearLogs();
+    }
+    CMonitorSession session;
+};
+
+TEST_F(MonitorCommandsTest, UsbWritesOneChunkInPacketsWithOneAnswer) {
+    SimPrinter p(BlankPrinter(), true);
+    Connect(p);
+    const ByteArray data = Pattern(1000);
+    std::uint32_t written = 0;
+    const auto answersBefore = p.printer.GetCounters().answers;
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 1000, data.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 1000u);
+    const auto requests = p.Requests("DFa");
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(requests[0].code, 'D');
+    EXPECT_EQ(requests[0].data, (ByteArray{0x00, 0x20, 0xE8, 0x03, 'a'}));
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(requests[i].code, 0x61);
+        EXPECT_EQ(requests[i].data.size(), 200u);
+    }
+    EXPECT_EQ(p.printer.GetCounters().answers - answersBefore, 1u);
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x2000, 1000), data);
+}
+
+TEST_F(MonitorCommandsTest, SerialWritesOnePacketPerChunk) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    const ByteArray data = Pattern(1000, 2);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kCodeCrypted, 0x2000, 1000, data.data(), nullptr, 0, 10), kOk);
+    const auto requests = p.Requests("DFb");
+    ASSERT_EQ(requests.size(), 10u);
+    EXPECT_EQ(requests[0].code, 'D');
+    EXPECT_EQ(requests[0].data, (ByteArray{0x00, 0x20, 200, 0, 'b'}));
+    for (int i = 2; i < 10; i += 2) {
+        EXPECT_EQ(requests[i].code, 'F');
+        EXPECT_EQ(requests[i].data, (ByteArray{200, 0}));
+    }
+    for (int i = 1; i < 10; i += 2) EXPECT_EQ(requests[i].code, 'b');
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x2000, 1000), data);
+}
+
+TEST_F(MonitorCommandsTest, DspWritesCountWordsAndSendTwoBytesEach) {
+    SimPrinter p(BlankPrinter(), true);
+    Connect(p);
+    const ByteArray data = Pattern(0x200, 3);
+    ASSERT_EQ(session.WriteFlash(kDspFlash, kFontCrypted, 0x40000, 0x100, data.data(), nullptr, 0, 10), kOk);
+    const auto requests = p.Requests("Kc");
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].data, (ByteArray{0x00, 0x00, 0x04, 0x00, 0x00, 0x01, 'c'}));
+    std::size_t bytes = 0;
+    for (std::size_t i = 1; i < requests.size(); ++i) bytes += requests[i].data.size();
+    EXPECT_EQ(bytes, 0x200u);
+    EXPECT_EQ(session.m_progressDone, 0x100u);
+    EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x40000, 0x100), data);
+}
+
+TEST_F(MonitorCommandsTest, ALostWriteAnswerResumesWhereTheMonitorStopped) {
+    auto config = BlankPrinter();
+    config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "D"};
+    config.faults.brownOutUnits = 100;
+    SimPrinter p(config, true);
+    Connect(p);
+    const ByteArray data = Pattern(1000, 4);
+    std::uint32_t written = 0;
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x3000, 1000, data.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 1000u);
+    const auto chunks = p.Requests("DF");
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(Le16(chunks[0].data, 2), 1000u);
+    EXPECT_EQ(chunks[1].code, 'F');
+    EXPECT_EQ(Le16(chunks[1].data, 0), 100u);  // the limit drops to what was taken
+    EXPECT_EQ(Le16(chunks[2].data, 0), 800u);
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x3000, 1000), data);
+}
+
+TEST_F(MonitorCommandsTest, PersistentShortChunksEndWithTooManyErrors) {
+    auto config = BlankPrinter();
+    config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "DF"};
+    config.faults.brownOutUnits = 0;
+    SimPrinter p(config, true);
+    Connect(p);
+    const ByteArray data = Pattern(300);
+    std::uint32_t written = 7;
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x3000, 300, data.data(), &written, 0, 2), 0x00030014u);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(p.Requests("DF").size(), 3u);
+    EXPECT_EQ(session.m_operation, kOpIdle);
+}
+
+TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
+    const ByteArray data = Pattern(16);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2010, 16, data.data(), nullptr, 0, 10), kOk);
+    p.printer.ClearLogs();
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), 0x00020001u);
+    EXPECT_EQ(p.Requests("C").size(), 1u);
+    EXPECT_EQ(p.Requests("C")[0].data, (ByteArray{0x00, 0x20, 0x00, 0x02}));
+}
+
+TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAndErasesAreRecorded) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    const ByteArray data = Pattern(64);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 64, data.data(), nullptr, 0, 10), kOk);
+    ByteArray record;
+    session.m_pRecord = &record;
+    ASSERT_EQ(session.EraseSector(kMcuFlash, 0x2000), kOk);
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
+    ByteArray back(64);
+    EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 64, back.data(), 0), kOk);
+    EXPECT_EQ(back, ByteArray(64, 0xFF));
+    // Only the erase went into the record: blank checks and reads never do.
+    ASSERT_EQ(record.size(), 1u + 6u);
+    EXPECT_EQ(record[0], 6);
+    EXPECT_EQ(record[4], 'B');
+    EXPECT_EQ(Le16(record, 5), 0x2000u);
+}
+
+TEST_F(MonitorCommandsTest, WritesAreRecordedRequestByRequest) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    ByteArray record;
+    session.m_pRecord = &record;
+    const ByteArray data = Pattern(300);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x4000, 300, data.data(), nullptr, 0, 10), kOk);
+    std::vector<std::uint8_t> codes;
+    for (std::size_t at = 0; at < record.size(); at += 1 + record[at]) codes.push_back(record[at + 4]);
+    EXPECT_EQ(codes, (std::vector<std::uint8_t>{'D', 'a', 'F', 'a'}));
+    const auto sent = p.printer.Requests();
+    std::size_t at = 0;
+    for (const auto& r : sent) {
+        ASSERT_LT(at, record.size());
+        EXPECT_EQ(ByteArray(record.begin() + at + 1, record.begin() + at + 1 + record[at]), r.body);
+        at += 1 + record[at];
+    }
+}
+
+TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndCountUnits) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    const ByteArray data = Pattern(0x100, 5);
+    p.printer.StoreFlash(kDspFlash, 0x1000, data);
+    ByteArray back(0x100);
+    const auto answersBefore = p.printer.GetCounters().answers;
+    ASSERT_EQ(session.ReadFlash(kDspFlash, 0x1000, 0x80, back.data(), 0), kOk);
+    EXPECT_EQ(back, data);
+    const auto reads = p.Requests("L");
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].data, (ByteArray{0x00, 0x10, 0x00, 0x00, 0x80, 0x00}));
+    EXPECT_EQ(p.printer.GetCounters().answers - answersBefore, 2u);  // 200 bytes, then 56
+    EXPECT_EQ(session.m_progressTotal, 0x80u);
+    EXPECT_EQ(session.m_progressDone, 0x80u);
+    EXPECT_EQ(session.m_progressChunk, 0x80u);
+    EXPECT_EQ(session.m_progressInPacket, 0x80u);
+}
+
+TEST_F(MonitorCommandsTest, GeometryFromTheChipIdsAlone) {
+    auto config = BlankPrinter();
+    config.shortGeometry = true;
+    SimPrinter p(config);
+    Connect(p);
+    FlashGeometry g;
+    g.tableSector = 9;
+    ASSERT_EQ(session.GetGeometry(kDspFlash, g), kOk);
+    EXPECT_EQ(g.manufacturerId, 0x01);
+    EXPECT_EQ(g.deviceId, 0xC4);
+    EXPECT_EQ(g.sizeCode, 21);
+    EXPECT_EQ(g.sectorCount, 35);
+    EXPECT_EQ(g.tableSector, 0);
+    EXPECT_EQ(g.sectorSize[34], 0x2000);
+}
+
+TEST_F(MonitorCommandsTest, FullGeometryAnswersOneSizePerSector) {
+    auto config = BlankPrinter();
+    config.dspManufacturer = 0x20;
+    config.dspDevice = 0x49;
+    config.dspTableSector = 4;
+    SimPrinter p(config);
+    Connect(p);
+    FlashGeometry g;
+    ASSERT_EQ(session.GetGeometry(kDspFlash, g), kOk);
+    EXPECT_EQ(g.sectorCount, 35);
+    EXPECT_EQ(g.tableSector, 4);
+    EXPECT_EQ(g.sectorSize[0], 0x2000);
+    EXPECT_EQ(g.sectorSize[4], 0x8000);
+    FlashGeometry board;
+    ASSERT_EQ(session.GetGeometry(kMcuFlash, board), kOk);
+    EXPECT_EQ(board.sectorCount, 105);
+    EXPECT_EQ(board.sectorReserved[101], 1u);  // this monitor is version 2
+    EXPECT_EQ(p.Requests("H").size(), 1u);
+}
+
+TEST_F(MonitorCommandsTest, AnUnknownChipIsReported) {
+    auto config = BlankPrinter();
+    config.shortGeometry = true;
+    config.dspDevice = 0x77;
+    SimPrinter p(config);
+    Connect(p);
+    FlashGeometry g;
+    EXPECT_EQ(session.GetGeometry(kDspFlash, g), 0x00020017u);
+}
+
+TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    const ByteArray data = Pattern(8);
+    FlashGeometry g;
+    EXPECT_EQ(session.GetGeometry(kKioskFlash, g), 0x00020013u);
+    EXPECT_EQ(session.BlankCheck(kI2cFlash, 0, 4), 0x00020013u);
+    EXPECT_EQ(session.EraseSector(kKioskFlash, 0x2000), 0x00020013u);
+    EXPECT_EQ(session.EraseSector(kMcuFlash, 0x10000), 0x00020008u);
+    EXPECT_EQ(session.WriteFlash(kI2cFlash, kNotCrypted, 0, 8, data.data(), nullptr, 0, 10), 0x00020014u);
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, 3, 0x2000, 8, data.data(), nullptr, 0, 10), 0x00020015u);
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 8, data.data(), nullptr, 201, 10), 0x00020016u);
+    EXPECT_EQ(session.WriteChunk('E', 'a', 0x2000, 8, data.data(), nullptr, 0), 0x00020009u);
+    EXPECT_EQ(session.WriteChunk('D', 'x', 0x2000, 8, data.data(), nullptr, 0), 0x00020011u);
+    EXPECT_TRUE(p.Requests("BCDEFH").empty());
+    session.Disconnect();
+    EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00020003u);
+}
+
+TEST_F(MonitorCommandsTest, AWriteRefusalIsShownOnceAndResumedFromTheWriteAddress) {
+    testing::RecordingMessageBoxProvider boxes;
+    SimPrinter p(BlankPrinter());
+    Connect(p);
+    const ByteArray first = Pattern(100, 6);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 100, first.data(), nullptr, 0, 10), kOk);
+    // Programming over bytes that are not erased is refused; refusals are not worth a box.
+    const ByteArray second = Pattern(100, 7);
+    std::uint32_t written = 0;
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 100, second.data(), &written, 0, 1), 0x00030014u);
+    EXPECT_EQ(written, 0u);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {
+    SimPrinter p(BlankPrinter());
+    Connect(p, 0.01);
+    session.m_retries = 2;
+    p.printer.SetSilent(true);
+    ByteArray back(16);
+    EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 16, back.data(), 0), 0x00010010u);
+    EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00010010u);
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 16), 0x00010010u);
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 16, back.data(), nullptr, 0, 1), 0x00030014u);
+}
+
+// Large writes under the line faults a real cable and printer produce.
+class FaultyWriteTest : public MonitorCommandsTest, public ::testing::WithParamInterface<sim::Faults> {};
+
+TEST_P(FaultyWriteTest, TheFlashEndsWithExactlyTheData) {
+    testing::RecordingMessageBoxProvider boxes;  // a damaged answer is worth a box, not a stop
+    auto config = BlankPrinter();
+    config.faults = GetParam();
+    SimPrinter p(config);
+    Connect(p, 0.02);
+    const ByteArray mcu = Pattern(48 * 1024, 8);
+    const ByteArray dsp = Pattern(256 * 1024, 9);
+    std::uint32_t written = 0;
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x1A00, 48 * 1024, mcu.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 48u * 1024);
+    ASSERT_EQ(session.WriteFlash(kDspFlash, kCodeCrypted, 0x10000, 128 * 1024, dsp.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 128u * 1024);
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x1A00, 48 * 1024), mcu);
+    EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x10000, 128 * 1024), dsp);
+    const auto counters = p.printer.GetCounters();
+    EXPECT_GT(counters.dropped + counters.corrupted + counters.brownOuts, 0u);
+}
+
+sim::Faults Dropping(double fraction) {
+    sim::Faults f;
+    f.drop.fraction = fraction;
+    f.seed = 11;
+    return f;
+}
+sim::Faults Corrupting(double fraction) {
+    sim::Faults f;
+    f.corrupt.fraction = fraction;
+    f.seed = 12;
+    return f;
+}
+sim::Faults ShortWrites() {
+    sim::Faults f;
+    f.brownOut.fraction = 0.05;
+    f.brownOutUnits = 37;
+    f.seed = 13;
+    return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(LineFaults, FaultyWriteTest,
+                         ::testing::Values(Dropping(0.05), Corrupting(0.01), ShortWrites()));
+
+}  // namespace
+}  // namespace carillon

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include "monitor/MonitorSession.h"
+#include "package/Element.h"
+#include "package/Crc16.h"
+#include "support/ScriptedPort.h"
+#include "support/SimPrinter.h"
+
+namespace carillon {
+namespace {
+
+using testing::InMonitor;
+using testing::SimPrinter;
+
+const ByteArray kEnterMonitor = {0x1D, 0x55, 0x4D};
+
+bool Contains(const ByteArray& haystack, const ByteArray& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+class MonitorSessionTest : public ::testing::Test {
+protected:
+    MonitorSessionTest() { session.m_timing = MonitorTiming{}.Scaled(0.05); }
+    CMonitorSession session;
+};
+
+TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
+    SimPrinter p(InMonitor());
+    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+    EXPECT_TRUE(session.m_connected);
+    EXPECT_TRUE(p.printer.NormalModeBytes().empty());
+    EXPECT_EQ(session.m_monitorVersion, 0x02);
+    EXPECT_EQ(session.m_monitorVersion2, 0xFF);
+    EXPECT_EQ(session.m_locations, 0x03);
+    EXPECT_EQ(session.m_archi, kArchiNdx);
+    EXPECT_EQ(session.m_maxPacket, 200);
+    EXPECT_EQ(session.m_operation, kOpIdle);
+    // The serial line now runs at the monitor's rate.
+    auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
+    EXPECT_EQ(serial->baudRate, 115200u);
+    EXPECT_EQ(serial->handshake, 3u);
+}
+
+TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRate) {
+    sim::PrinterConfig config;
+    config.baudRate = 38400;
+    SimPrinter p(config);
+    ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
+    EXPECT_TRUE(p.printer.InMonitor());
+    EXPECT_TRUE(Contains(p.printer.NormalModeBytes(), kEnterMonitor));
+    EXPECT_EQ(session.m_archi, kArchiNdx);
+    EXPECT_TRUE(p.port.IsOpen());
+}
+
+TEST_F(MonitorSessionTest, WithoutWakingASilentMonitorIsTriedTwiceThenGivenUp) {
+    SimPrinter p;  // normal mode: the monitor never answers
+    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x00010010u);
+    EXPECT_FALSE(session.m_connected);
+    EXPECT_EQ(session.m_pPort, &p.port);  // the port stays attached and open
+    EXPECT_TRUE(p.port.IsOpen());
+    EXPECT_EQ(p.printer.NormalModeBytes().size(), 0u);
+    EXPECT_GE(p.printer.GetCounters().noiseBytes, 12u);  // two info requests at the wrong rate
+}
+
+TEST_F(MonitorSessionTest, AUsbPrinterIsWokenAndWaitedForWhileItComesBack) {
+    sim::PrinterConfig config;
+    config.usbReenumerateMs = 30;
+    SimPrinter p(config, true);
+    ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
+    EXPECT_TRUE(p.printer.InMonitor());
+    EXPECT_EQ(p.printer.UsbGeneration(), 1u);
+    EXPECT_TRUE(p.port.IsOpen());
+}
+
+TEST_F(MonitorSessionTest, ExtendedInfoAnswersNameTheFamily) {
+    auto plv = InMonitor(sim::Family::kPlv);
+    SimPrinter p1(plv);
+    ASSERT_EQ(session.Connect(&p1.port, false, 0), kOk);
+    EXPECT_EQ(session.m_archi, kArchiPlv);
+    EXPECT_EQ(session.m_monitorVersion, 0x85);
+    EXPECT_EQ(session.m_monitorVersion2, 0x01);
+    EXPECT_TRUE(session.IsLocationPresent(kDspFlash));
+    EXPECT_FALSE(session.IsLocationPresent(kKioskFlash));
+
+    CMonitorSession kioskSession;
+    SimPrinter p2(InMonitor(sim::Family::kKiosk));
+    ASSERT_EQ(kioskSession.Connect(&p2.port, false, 0), kOk);
+    EXPECT_EQ(kioskSession.m_archi, kArchiKiosk);
+    EXPECT_TRUE(kioskSession.IsLocationPresent(kKioskFlash));
+}
+
+TEST_F(MonitorSessionTest, LocationsAreOnlyPresentWhileConnected) {
+    auto config = InMonitor(sim::Family::kKiosk);
+    config.locations = 0x0B;
+    SimPrinter p(config);
+    EXPECT_FALSE(session.IsLocationPresent(kMcuFlash));
+    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+    EXPECT_TRUE(session.IsLocationPresent(kMcuFlash));
+    EXPECT_FALSE(session.IsLocationPresent(kI2cFlash));
+    EXPECT_TRUE(session.IsLocationPresent(kKioskFlash));
+    EXPECT_FALSE(session.IsLocationPresent(4));
+    EXPECT_FALSE(session.IsLocationPresent(-1));
+    session.Disconnect();
+    for (int loc = 0; loc < 4; ++loc) EXPECT_FALSE(session.IsLocationPresent(loc));
+}
+
+TEST_F(MonitorSessionTest, ANewerMonitorIsReportedButStaysConnected) {
+    auto config = InMonitor();
+    config.monitorVersion = 0x05;
+    SimPrinter p(config);
+    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x0002000Bu);
+    EXPECT_TRUE(session.m_connected);
+    EXPECT_EQ(session.m_archi, kArchiNdx);
+}
+
+TEST_F(MonitorSessionTest, InfoFillsTheCallersRecordAndTheWriteAddresses) {
+    SimPrinter p(InMonitor(sim::Family::kKiosk));
+    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+    MonitorInfo info;
+    ASSERT_EQ(session.ReadMonitorInfo(&info), kOk);
+    EXPECT_EQ(info.version, 0x85);
+    EXPECT_EQ(info.maxPacket, 200);
+    EXPECT_EQ(info.version2, 0x01);
+    EXPECT_EQ(info.mcuWriteAddress, p.printer.WriteAddress(kMcuFlash));
+    EXPECT_EQ(info.kioskWriteAddress, p.printer.WriteAddress(kKioskFlash));
+    EXPECT_EQ(session.KioskWriteAddress(), info.kioskWriteAddress);
+}
+
+TEST_F(MonitorSessionTest, LeavingSendsTheCommandAndDisconnects) {
+    SimPrinter p(InMonitor());
+    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+    EXPECT_EQ(session.LeaveMonitorMode(), kOk);
+    EXPECT_FALSE(p.printer.InMonitor());
+    EXPECT_FALSE(session.m_connected);
+    EXPECT_EQ(session.m_pPort, nullptr);
+    EXPECT_FALSE(p.port.IsOpen());
+    EXPECT_EQ(session.LeaveMonitorMode(), 0x00020003u);
+}
+
+TEST_F(MonitorSessionTest, MissingPortsAndClosedPorts) {
+    EXPECT_EQ(session.Connect(nullptr, true, 0), 0x01000008u);
+    EXPECT_EQ(session.m_operation, kOpIdle);
+    EXPECT_EQ(session.GoToMonitorMode(9600, 1, 0), 0x01000008u);
+    testing::ScriptedPort closed;
+    session.m_pPort = &closed;
+    EXPECT_EQ(session.ReadMonitorInfo(nullptr), 0x00020003u);
+}
+
+// The shortest answers a monitor of each version may give.
+class InfoLengthTest : public ::testing::TestWithParam<std::tuple<int, int, ErrorCode>> {};
+
+TEST_P(InfoLengthTest, ShortAnswersAreRefusedByVersion) {
+    const auto [version, length, expected] = GetParam();
+    testing::ScriptedPort port;
+    port.Open();
+    CMonitorSession session;
+    session.m_pPort = &port;
+    session.m_connected = true;
+    port.onWrite = [&](const std::vector<std::uint8_t>&) {
+        ByteArray body(4 + static_cast<std::size_t>(length), 0x00);
+        body[2] = session.m_rxSequence;
+        body[4] = static_cast<std::uint8_t>(version);
+        body[5] = 200;
+        body[12] = 0x03;
+        const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
+        body[0] = static_cast<std::uint8_t>(crc);
+        body[1] = static_cast<std::uint8_t>(crc >> 8);
+        port.input.push_back(0xC0);
+        for (auto b : body) {
+            if (b == 0xC0 || b == 0xC1 || b == 0x7D) {
+                port.input.push_back(0x7D);
+                b ^= 0x20;
+            }
+            port.input.push_back(b);
+        }
+        port.input.push_back(0xC1);
+    };
+    EXPECT_EQ(session.ReadMonitorInfo(nullptr), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, InfoLengthTest,
+    ::testing::Values(std::tuple{0x02, 8, kOk}, std::tuple{0x02, 7, kErrMonPacketShort},
+                      std::tuple{0x81, 15, kOk}, std::tuple{0x81, 12, kErrMonPacketShort},
+                      std::tuple{0x80, 14, kErrMonPacketShort}, std::tuple{0x82, 15, kErrMonPacketShort},
+                      std::tuple{0x8A, 16, kOk}, std::tuple{0x90, 16, kOk}));
+
+}  // namespace
+}  // namespace carillon
