@@ -1,0 +1,61 @@
+#pragma once
+// An engine connected to an in-process virtual printer.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/CommandGenerator.h"
+#include "support/SimPrinter.h"
+
+namespace carillon::testing {
+
+class EngineTest : public ::testing::Test {
+protected:
+    // Connects to a printer already in its monitor (serial unless usb).
+    void Start(sim::PrinterConfig config, bool usb = false) {
+        config.startInMonitor = true;
+        printer = std::make_unique<SimPrinter>(config, usb);
+        engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05);
+        ASSERT_EQ(engine.DoConnect(&printer->port, 1, 0), kOk);
+    }
+
+    sim::PrinterConfig Config(sim::Family family, sim::ImageKind image = sim::ImageKind::kEmptyTables) {
+        sim::PrinterConfig c;
+        c.family = family;
+        c.image = image;
+        return c;
+    }
+
+    // Appends an element of the printer's family to the engine's list.
+    CElement& Add(const std::string& name, std::int32_t type, std::int32_t location, std::uint32_t size,
+                  bool withData = true, std::uint8_t fill = 0) {
+        auto e = std::make_unique<CElement>();
+        e->m_strName = name;
+        e->m_type = type;
+        e->m_location = location;
+        e->m_size = size;
+        e->m_archi = engine.m_elements.m_archi;
+        e->m_cryptMode = DefaultCryptMode(type);
+        e->m_cryptFlag = DefaultCryptFlag(type);
+        if (withData) {
+            e->m_pData.reset(new std::uint8_t[size]);
+            const ByteArray pattern = Pattern(size, static_cast<unsigned>(name.size()) + fill);
+            std::copy(pattern.begin(), pattern.end(), e->m_pData.get());
+        }
+        CElement& ref = *e;
+        engine.m_elements.Add(std::move(e));
+        return ref;
+    }
+
+    CElement* Find(const std::string& name) {
+        for (const auto& e : engine.m_elements.Elements())
+            if (e->m_strName == name) return e.get();
+        return nullptr;
+    }
+
+    std::unique_ptr<SimPrinter> printer;  // outlives the engine, which borrows its port
+    CCommandGenerator engine;
+};
+
+}  // namespace carillon::testing
