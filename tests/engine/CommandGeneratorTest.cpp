@@ -1,0 +1,164 @@
+#include <chrono>
+#include <thread>
+
+#include "engine/EngineFixture.h"
+
+namespace carillon {
+namespace {
+
+using namespace std::chrono_literals;
+
+void WaitIdle(CCommandGenerator& engine) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (engine.m_command != kCommandIdle && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(engine.m_command, kCommandIdle);
+}
+
+TEST(CommandGenerator, TheWorkerIsRunningAndIdleAfterConstruction) {
+    CCommandGenerator engine;
+    WaitIdle(engine);
+    EXPECT_EQ(engine.m_lastError, kOk);
+    std::uint8_t version[2] = {0, 0};
+    engine.GetMonitorVersion(version);
+    EXPECT_EQ(version[0], 0xFF);
+    EXPECT_EQ(version[1], 0xFF);
+    engine.GetStatus(nullptr);  // nothing to fill, nothing happens
+    GeneratorStatus status;
+    engine.GetStatus(&status);
+    EXPECT_EQ(status.step, kStepIdle);
+    EXPECT_EQ(status.text, "Initializing...");
+}
+
+TEST(CommandGenerator, ASecondPostWhileBusyIsRefusedAndTheFirstRunsToItsEnd) {
+    testing::SimPrinter printer;  // normal mode: connecting without waking fails after its attempts
+    CCommandGenerator engine;
+    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.1);
+    WaitIdle(engine);
+    engine.PostConnect(&printer.port, 0, 0);
+    EXPECT_EQ(engine.m_lastError, kOk);
+    engine.PostReadFileTables();
+    EXPECT_EQ(engine.m_lastError, 0x00030023u);
+    EXPECT_NE(engine.m_command, kCommandIdle);
+    WaitIdle(engine);
+    EXPECT_EQ(engine.m_lastError, 0x00010010u);  // the connect's own result
+    EXPECT_EQ(engine.StatusText(), "Connecting...");
+}
+
+TEST(CommandGenerator, ConnectingTellsTheListWhichFamilyItServes) {
+    sim::PrinterConfig config;
+    config.family = sim::Family::kKiosk;
+    config.startInMonitor = true;
+    testing::SimPrinter printer(config);
+    CCommandGenerator engine;
+    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.1);
+    WaitIdle(engine);  // until the worker's first pass, a post finds the mailbox busy
+    engine.PostConnect(&printer.port, 1, 0);
+    WaitIdle(engine);
+    EXPECT_EQ(engine.m_lastError, kOk);
+    EXPECT_EQ(engine.m_elements.m_archi, kArchiKiosk);
+    std::uint8_t version[2];
+    engine.GetMonitorVersion(version);
+    EXPECT_EQ(version[0], 0x85);
+    EXPECT_EQ(version[1], 0x01);
+}
+
+TEST(CommandGenerator, ANewerMonitorStillGivesTheFamily) {
+    sim::PrinterConfig config;
+    config.startInMonitor = true;
+    config.monitorVersion = 0x07;
+    testing::SimPrinter printer(config);
+    CCommandGenerator engine;
+    EXPECT_EQ(engine.DoConnect(&printer.port, 1, 0), 0x0002000Bu);
+    EXPECT_EQ(engine.m_elements.m_archi, kArchiNdx);
+    EXPECT_TRUE(engine.m_session.m_connected);
+}
+
+TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
+    sim::PrinterConfig config;
+    config.startInMonitor = true;
+    config.image = sim::ImageKind::kEmptyTables;
+    config.pacing = {.enabled = true, .baud = 115200, .turnaroundMs = 1};
+    testing::SimPrinter printer(config);
+    {
+        CCommandGenerator engine;
+        ASSERT_EQ(engine.DoConnect(&printer.port, 1, 0), kOk);
+        ASSERT_EQ(engine.DoReadFileTables(), kOk);
+        auto e = std::make_unique<CElement>();
+        e->m_strName = "data";
+        e->m_type = kTypeData;
+        e->m_location = kMcuFlash;
+        e->m_archi = kArchiNdx;
+        e->m_cryptMode = kNotCrypted;
+        e->m_size = 0x800;
+        e->m_pData.reset(new std::uint8_t[0x800]());
+        engine.m_elements.Add(std::move(e));
+        engine.PostSave(1);
+        std::this_thread::sleep_for(50ms);
+        ASSERT_NE(engine.m_command, kCommandIdle);
+    }
+    // The save finished: the MCU table lists the new element.
+    bool listed = false;
+    for (const auto& entry : printer.printer.FileTable(kMcuFlash).files) listed |= entry.name == "data";
+    EXPECT_TRUE(listed);
+}
+
+TEST(CommandGenerator, StatusCountsElementsAndSavedOnesOfPresentLocations) {
+    sim::PrinterConfig config;
+    config.startInMonitor = true;
+    testing::SimPrinter printer(config);
+    CCommandGenerator engine;
+    WaitIdle(engine);
+    ASSERT_EQ(engine.DoConnect(&printer.port, 1, 0), kOk);
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    auto kiosk = std::make_unique<CElement>();
+    kiosk->m_location = kKioskFlash;
+    kiosk->m_saved = 1;  // saved, but no kiosk board on this printer
+    engine.m_elements.Add(std::move(kiosk));
+    engine.m_stepsTotal = 4;
+    engine.m_unitsTotal = 10;
+    GeneratorStatus status;
+    engine.GetStatus(&status);
+    EXPECT_EQ(status.elementCount, 7u);
+    EXPECT_EQ(status.savedCount, 6u);
+    EXPECT_EQ(status.step, kStepReadingTables);
+    EXPECT_EQ(status.stepsDone, 4u);  // idle: everything counts as done
+    EXPECT_EQ(status.unitsDone, 10u);
+}
+
+TEST(CommandGenerator, ProbingNamesAPrinterInItsMonitor) {
+    struct Case {
+        sim::Family family;
+        const char* text;
+        std::uint32_t archi;
+    };
+    for (const Case& c : {Case{sim::Family::kNdx, "NDX is in Monitor mode", kArchiNdx},
+                          Case{sim::Family::kPlv, "NDX(PLV) is in Monitor mode", kArchiPlv},
+                          Case{sim::Family::kKiosk, "KIOSK is in Monitor mode", kArchiKiosk}}) {
+        sim::PrinterConfig config;
+        config.family = c.family;
+        config.startInMonitor = true;
+        testing::SimPrinter printer(config);
+        CCommandGenerator engine;
+        std::string text = "Searching...";
+        std::uint32_t archi = 0;
+        EXPECT_EQ(engine.ProbeMonitorMode(&printer.port, text, &archi), kOk);
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(archi, c.archi);
+        EXPECT_FALSE(engine.m_session.m_connected);  // the probe used a session of its own
+        EXPECT_TRUE(printer.printer.NormalModeBytes().empty());
+    }
+}
+
+TEST(CommandGenerator, ProbingAPrinterInNormalModeLeavesTheTextAlone) {
+    testing::SimPrinter printer;
+    CCommandGenerator engine;
+    std::string text = "Searching...";
+    std::uint32_t archi = 9;
+    EXPECT_EQ(engine.ProbeMonitorMode(&printer.port, text, &archi), 0x00010010u);
+    EXPECT_EQ(text, "Searching...");
+    EXPECT_EQ(archi, 9u);
+    EXPECT_EQ(engine.m_lastError, 0x00010010u);
+}
+
+}  // namespace
+}  // namespace carillon

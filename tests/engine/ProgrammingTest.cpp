@@ -1,0 +1,169 @@
+#include "engine/EngineFixture.h"
+#include "support/RecordingMessageBoxProvider.h"
+
+namespace carillon {
+namespace {
+
+using testing::Pattern;
+
+class ProgrammingTest : public testing::EngineTest {
+protected:
+    // Places and programs one location's new elements, as Save does.
+    ErrorCode PlaceAndProgram(std::int32_t location) {
+        if (ErrorCode r = engine.ReadGeometry(location); r != kOk) return r;
+        if (ErrorCode r = engine.AttributeAddresses(location); r != kOk) return r;
+        printer->printer.ClearLogs();
+        return engine.ProgramData(location);
+    }
+    std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
+};
+
+TEST_F(ProgrammingTest, SectorsHoldingOldDataAreErasedAfterTheirBlankCheck) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    CElement& fw = Add("new firmware", kTypeFirmware, kMcuFlash, 0x600);  // over the old one at 0x182C
+    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+    EXPECT_EQ(fw.m_saved, 1);
+    EXPECT_EQ(Count("C"), 4u);  // 0x182C, 0x1A00, 0x1C00, 0x1E00
+    EXPECT_EQ(Count("B"), 4u);
+    EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, 0x182C, 0x600), ByteArray(fw.m_pData.get(), fw.m_pData.get() + 0x600));
+}
+
+TEST_F(ProgrammingTest, BlankSectorsAreOnlyChecked) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
+    Add("data", kTypeData, kMcuFlash, 0x300);
+    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+    EXPECT_EQ(Count("C"), 2u);
+    EXPECT_EQ(Count("B"), 0u);
+    const auto checks = printer->Requests("C");
+    EXPECT_EQ(testing::Le16(checks[0].data, 2), 0x200u);  // a whole sector
+    EXPECT_EQ(testing::Le16(checks[1].data, 2), 0x100u);  // up to the element's end
+}
+
+TEST_F(ProgrammingTest, WithAnOutputImageEverySectorIsErasedUnchecked) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
+    Add("data", kTypeData, kMcuFlash, 0x300);
+    ByteArray image;
+    engine.m_pOutputImage = &image;
+    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+    EXPECT_EQ(Count("C"), 0u);
+    EXPECT_EQ(Count("B"), 2u);
+}
+
+TEST_F(ProgrammingTest, ErasedDataIsNeverWritten) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    CElement& blank = Add("blank", kTypeFirmware, kMcuFlash, 0x400, false);
+    blank.m_pData.reset(new std::uint8_t[0x400]);
+    std::fill(blank.m_pData.get(), blank.m_pData.get() + 0x400, 0xFF);
+    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+    EXPECT_EQ(blank.m_saved, 1);
+    EXPECT_GT(Count("B"), 0u);  // the old firmware there is erased...
+    EXPECT_EQ(Count("DFa"), 0u);  // ...and nothing is written
+    EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, 0x182C, 0x400), ByteArray(0x400, 0xFF));
+}
+
+TEST_F(ProgrammingTest, ElementsWithoutUnitsOrDataAreSavedWithoutAnyCommand) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
+    CElement& empty = Add("empty", kTypeData, kMcuFlash, 0);
+    CElement& params = Add("params", kTypeParamsFact, kMcuFlash, 512, false);
+    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+    EXPECT_EQ(empty.m_saved, 1);
+    EXPECT_EQ(params.m_saved, 1);
+    EXPECT_TRUE(printer->printer.Requests().empty());
+}
+
+TEST_F(ProgrammingTest, AnElementWithoutAddressStopsTheLocation) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
+    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+    Add("unplaced", kTypeData, kMcuFlash, 0x10);
+    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
+    engine.m_geometryValid.fill(0);
+    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030018u);
+}
+
+TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
+    auto config = Config(sim::Family::kKiosk, sim::ImageKind::kBlank);
+    config.faults.refuse = {.everyNth = 1, .fraction = 0, .commands = "PR"};
+    config.faults.refuseFlags = 0x08;
+    Start(config);
+    engine.DoReadFileTables();  // blank flash: no tables, but the geometry is read
+    Add("kiosk fw", kTypeFirmware, kKioskFlash, 0x200);
+    Add("mcu fw", kTypeFirmware, kMcuFlash, 0x200);
+    const ErrorCode r = engine.DoSave(1);
+    EXPECT_EQ(r, 0x00030014u);  // every chunk refused: too many errors, five attempts over
+    EXPECT_EQ(Find("mcu fw")->m_saved, 1);
+    EXPECT_EQ(Find("kiosk fw")->m_saved, 0);
+    EXPECT_EQ(printer->Requests("P").size(), 5u);
+    // MCU got its new table; the KIOSK table was left as it was (none).
+    EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
+    EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
+}
+
+TEST_F(ProgrammingTest, ForcingSkipsTheRulesButStillAddsAndPlacesTheParameters) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kEmptyTables));
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    Add("only data", kTypeData, kMcuFlash, 0x100);
+    EXPECT_EQ(engine.DoSave(0), 0x00060007u);  // the rules want a complete set
+    EXPECT_EQ(engine.DoSave(1), kOk);
+    EXPECT_EQ(Find("Params_Fact_mcu")->m_address, 0x1600);
+    EXPECT_EQ(Find("Params_Custom_mcu")->m_address, 0x1400);
+    EXPECT_EQ(Find("only data")->m_saved, 1);
+    EXPECT_EQ(printer->Requests("NOPQR").size(), 0u);  // an NDX printer has no kiosk board
+}
+
+TEST_F(ProgrammingTest, TheOutputImageHoldsExactlyTheErasesAndWritesSent) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    Add("logo", kTypeNvImage, kMcuFlash, 0x280);
+    Add("font", kTypeFontExt, kDspFlash, 0x1000);
+    ByteArray image = {0x42};  // emptied by Save
+    engine.m_pOutputImage = &image;
+    printer->printer.ClearLogs();
+    ASSERT_EQ(engine.DoSave(1), kOk);
+    EXPECT_EQ(engine.m_session.m_pRecord, nullptr);
+
+    std::vector<ByteArray> recorded;
+    for (std::size_t at = 0; at < image.size(); at += 1 + image[at])
+        recorded.emplace_back(image.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                              image.begin() + static_cast<std::ptrdiff_t>(at) + 1 + image[at]);
+    std::vector<ByteArray> sent;
+    for (const auto& r : printer->printer.Requests())
+        if (std::string("BDFIKMabc").find(static_cast<char>(r.packet.code)) != std::string::npos) sent.push_back(r.body);
+    EXPECT_EQ(recorded, sent);
+    EXPECT_FALSE(sent.empty());
+}
+
+TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    const CElement& first = *engine.m_elements.Elements().front();
+    ASSERT_EQ(engine.DoReadElement(0), kOk);
+    ASSERT_NE(first.m_pData, nullptr);
+    const ByteArray expected = printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address),
+                                                          UnitCount(first));
+    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size), expected);
+    EXPECT_EQ(engine.m_unitsTotal, first.m_size);
+    EXPECT_EQ(engine.DoReadElement(0), kOk);  // already has data: nothing to do
+    EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
+
+    CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);
+    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030022u);
+    engine.m_elements.m_tableRead.fill(0);
+    unplaced.m_address = 0x2000;
+    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030025u);
+}
+
+TEST_F(ProgrammingTest, RetriesRunOutWithTheMonitorsError) {
+    testing::RecordingMessageBoxProvider boxes;
+    auto config = Config(sim::Family::kNdx, sim::ImageKind::kBlank);
+    config.faults.refuse = {.everyNth = 1, .fraction = 0, .commands = "C"};
+    config.faults.refuseFlags = 0x10;
+    Start(config);
+    engine.m_session.m_retries = 2;
+    Add("data", kTypeData, kMcuFlash, 0x10);
+    EXPECT_EQ(PlaceAndProgram(kMcuFlash), 0x00020110u);
+    EXPECT_EQ(printer->Requests("C").size(), 5u * 2u);  // five attempts of two blank checks each
+    EXPECT_EQ(Find("data")->m_saved, 0);
+}
+
+}  // namespace
+}  // namespace carillon
