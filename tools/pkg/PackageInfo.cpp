@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kColumns = 9;
 using Row = std::array<std::string, kColumns>;
-constexpr Row kHeadings = {"#", "NAME", "TYPE", "LOCATION", "FAMILY", "VERSION", "SIZE", "CRYPTED", "CRC"};
+const Row kHeadings = {"#", "NAME", "TYPE", "LOCATION", "FAMILY", "VERSION", "SIZE", "CRYPTED", "CRC"};
 constexpr std::array<bool, kColumns> kRightAligned = {true, false, false, false, false, true, true, false, false};
 
 std::string Hex16(std::uint32_t value) {
