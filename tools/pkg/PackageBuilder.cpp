@@ -34,7 +34,14 @@ constexpr const char* kHeaderKeys[] = {"NAME",    "ELEMENT_TYPE", "PRINTER_ARCHI
 constexpr const char* kDataKey = "DATA";
 constexpr const char* kRequiredKeys[] = {"NAME", "ELEMENT_TYPE", "LOCATION", "DATA"};
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// Messages are built by appending: GCC 12 at -O3 warns wrongly (-Wrestrict)
+// about a literal prepended to a temporary string.
+std::string Quoted(std::string_view text) {
+    std::string s(1, '"');
+    s.append(text);
+    s += '"';
+    return s;
+}
 
 std::string Upper(std::string_view text) {
     std::string s(text);
@@ -142,7 +149,7 @@ public:
 
 private:
     bool Fail(const std::string& key, const std::string& text) {
-        *error_ = "[" + std::string(section_) + "] " + key + ": " + text;
+        *error_ = std::string("[").append(section_).append("] ").append(key).append(": ").append(text);
         return false;
     }
 
