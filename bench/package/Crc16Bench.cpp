@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/Crc16.h"
+#include "package/Crc16Paths.h"
 
 namespace {
 
@@ -32,8 +33,16 @@ void BenchCrc(benchmark::State& state) {
 
 void BM_ComputeCrc16(benchmark::State& state) { BenchCrc<carillon::ComputeCrc16>(state); }
 void BM_ComputeCrc16Bytewise(benchmark::State& state) { BenchCrc<carillon::ComputeCrc16Bytewise>(state); }
+// The two paths ComputeCrc16 chooses between.
+void BM_Crc16Sliced(benchmark::State& state) { BenchCrc<carillon::crc16::Sliced>(state); }
+void BM_Crc16Clmul(benchmark::State& state) {
+    if (!carillon::crc16::HasClmul()) return state.SkipWithError("no carry-less multiplication on this processor");
+    BenchCrc<carillon::crc16::Clmul>(state);
+}
 
 BENCHMARK(BM_ComputeCrc16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ComputeCrc16Bytewise)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Crc16Sliced)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Crc16Clmul)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
