@@ -121,9 +121,16 @@ TEST(PkgTool, BuildWritesAPackageThatInfoReads) {
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.out.find("Element count: 1\n"), std::string::npos);
 
-    const ToolRun bad = Tool({"build", dir / "m.ini", "-o", dir / "no/such/dir/p"});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err, "carillon-pkg: cannot write " + (dir / "no/such/dir/p") + ": No such file or directory\n");
+    const ToolRun unwritable = Tool({"build", dir / "m.ini", "-o", dir / "no/such/dir/p"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, "carillon-pkg: cannot write " + (dir / "no/such/dir/p") + ": No such file or directory\n");
+
+    dir.Write("bad.ini", "[only]\nNAME=D\nELEMENT_TYPE=DATA\nPRINTER_ARCHI=PLV\nLOCATION=MCU\nDATA=d.bin\n");
+    const ToolRun badManifest = Tool({"build", dir / "bad.ini", "-o", dir / "q.VRK_Package"});
+    EXPECT_EQ(badManifest.status, 1);
+    EXPECT_EQ(badManifest.err.rfind("carillon-pkg: " + (dir / "bad.ini") + ": [only] LOCATION: unknown location \"MCU\"", 0),
+              0u)
+        << badManifest.err;
 }
 
 }  // namespace
