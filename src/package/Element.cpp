@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "package/Crc16.h"
@@ -14,8 +15,15 @@ constexpr std::string_view kHeaderEnd = ";;";
 
 bool IsHeaderBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// The text a C string search sees: everything up to the first NUL.
-std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+// Where the header's closing ";;" begins, or npos when a NUL (the end of a C
+// string) or the end of the text comes first. Nothing after the ";;" is
+// read: element data follows it and may hold no NUL for megabytes, and
+// scanning it for each header made loading quadratic in the package size.
+std::size_t FindHeaderEnd(const char* text, std::size_t size) {
+    for (std::size_t i = 0; i + 1 < size && text[i] != '\0'; ++i)
+        if (text[i] == ';' && text[i + 1] == ';') return i;
+    return std::string_view::npos;
+}
 
 // One key=value field of a header; fields parse in order until one fails.
 class HeaderFieldParser {
@@ -99,12 +107,13 @@ void CElement::Reset() {
 
 ErrorCode CElement::ParseHeader(const char* text) {
     if (text == nullptr) return m_status = kErrNotSupported;
-    return ParseHeader(std::string_view(text));
+    // Measured only up to the header's end: the string may run on far past it.
+    const std::size_t end = FindHeaderEnd(text, std::numeric_limits<std::size_t>::max());
+    return ParseHeader(std::string_view(text, end == std::string_view::npos ? 0 : end + kHeaderEnd.size()));
 }
 
 ErrorCode CElement::ParseHeader(std::string_view text) {
-    text = UpToNul(text);
-    const std::size_t end = text.find(kHeaderEnd);
+    const std::size_t end = FindHeaderEnd(text.data(), text.size());
     if (end == std::string_view::npos) return m_status = kErrPkgFormat;  // truncated or damaged header
 
     // The header up to its ";;" with every blank removed: values never hold blanks.
@@ -135,7 +144,8 @@ ErrorCode CElement::Load(std::string_view buffer, std::size_t* position) {
     if (ErrorCode r = ParseHeader(text); r != kOk) return r;
     m_pData.reset();
 
-    const std::size_t dataStart = (buffer.size() - text.size()) + text.find(kHeaderEnd) + kHeaderEnd.size();
+    const std::size_t headerEnd = FindHeaderEnd(text.data(), text.size());
+    const std::size_t dataStart = (buffer.size() - text.size()) + headerEnd + kHeaderEnd.size();
     const auto declared = static_cast<std::int32_t>(m_size);
     if (declared < 0 || static_cast<std::size_t>(declared) > buffer.size() - dataStart) return m_status = kErrPkgSize;
     *position = dataStart + static_cast<std::size_t>(declared);

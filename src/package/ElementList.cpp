@@ -50,7 +50,9 @@ ErrorCode CElementList::LoadPackageBuffer(const std::uint8_t* data, std::size_t 
     if (size == 0) return m_lastError = kErrFileEmpty;
 
     const std::string_view buffer(reinterpret_cast<const char*>(data), size);
-    auto parsed = ScanPrefixedHex(buffer.substr(0, buffer.find('\0')), kCountPrefix, 4);
+    // Read as from a C string; a NUL can neither match the prefix nor be a
+    // digit, so the scan stops at one without looking for it first.
+    auto parsed = ScanPrefixedHex(buffer, kCountPrefix, 4);
     if (!parsed) return m_lastError = kErrPkgFormat;
     n = *parsed;
 
