@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "package/Crc16.h"
+#include "package/PackageReader.h"
 #include "package/ScanNumber.h"
 
 namespace carillon {
@@ -14,8 +16,33 @@ constexpr std::string_view kHeaderEnd = ";;";
 
 bool IsHeaderBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// The text a C string search sees: everything up to the first NUL.
-std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+// Where the header's closing ";;" begins, or npos when a NUL (the end of a C
+// string) or the end of the text comes first. Nothing after the ";;" is
+// read: element data follows it and may hold no NUL for megabytes, and
+// scanning it for each header made loading quadratic in the package size.
+std::size_t FindHeaderEnd(const char* text, std::size_t size) {
+    for (std::size_t i = 0; i + 1 < size && text[i] != '\0'; ++i)
+        if (text[i] == ';' && text[i + 1] == ';') return i;
+    return std::string_view::npos;
+}
+
+// Headers are short; the text read for one grows only when it must.
+constexpr std::size_t kHeaderWindow = 256;
+
+// Element data is copied and checked in blocks that stay in the cache, so
+// the CRC reads what the copy has just written.
+constexpr std::size_t kDataBlock = 256 * 1024;
+
+// The text of the header at offset, grown until it holds the header's ";;",
+// a NUL or the rest of the package: all that ParseHeader can look at.
+ErrorCode HeaderText(PackageReader& reader, std::size_t offset, std::string_view* text) {
+    for (std::size_t want = kHeaderWindow;; want *= 2) {
+        if (ErrorCode r = reader.View(offset, want, text); r != kOk) return r;
+        if (text->size() < want || FindHeaderEnd(text->data(), text->size()) != std::string_view::npos ||
+            text->find('\0') != std::string_view::npos)
+            return kOk;
+    }
+}
 
 // One key=value field of a header; fields parse in order until one fails.
 class HeaderFieldParser {
@@ -99,12 +126,13 @@ void CElement::Reset() {
 
 ErrorCode CElement::ParseHeader(const char* text) {
     if (text == nullptr) return m_status = kErrNotSupported;
-    return ParseHeader(std::string_view(text));
+    // Measured only up to the header's end: the string may run on far past it.
+    const std::size_t end = FindHeaderEnd(text, std::numeric_limits<std::size_t>::max());
+    return ParseHeader(std::string_view(text, end == std::string_view::npos ? 0 : end + kHeaderEnd.size()));
 }
 
 ErrorCode CElement::ParseHeader(std::string_view text) {
-    text = UpToNul(text);
-    const std::size_t end = text.find(kHeaderEnd);
+    const std::size_t end = FindHeaderEnd(text.data(), text.size());
     if (end == std::string_view::npos) return m_status = kErrPkgFormat;  // truncated or damaged header
 
     // The header up to its ";;" with every blank removed: values never hold blanks.
@@ -131,27 +159,43 @@ ErrorCode CElement::ParseHeader(std::string_view text) {
 }
 
 ErrorCode CElement::Load(std::string_view buffer, std::size_t* position) {
-    const std::string_view text = buffer.substr(std::min(*position, buffer.size()));
+    MemoryPackageReader reader(buffer);
+    return Load(reader, position);
+}
+
+ErrorCode CElement::Load(PackageReader& reader, std::size_t* position) {
+    const std::size_t start = std::min(*position, reader.Size());
+    std::string_view text;
+    if (ErrorCode r = HeaderText(reader, start, &text); r != kOk) return m_status = r;
     if (ErrorCode r = ParseHeader(text); r != kOk) return r;
     m_pData.reset();
 
-    const std::size_t dataStart = (buffer.size() - text.size()) + text.find(kHeaderEnd) + kHeaderEnd.size();
+    const std::size_t dataStart = start + FindHeaderEnd(text.data(), text.size()) + kHeaderEnd.size();
     const auto declared = static_cast<std::int32_t>(m_size);
-    if (declared < 0 || static_cast<std::size_t>(declared) > buffer.size() - dataStart) return m_status = kErrPkgSize;
+    if (declared < 0 || static_cast<std::size_t>(declared) > reader.Size() - dataStart) return m_status = kErrPkgSize;
     *position = dataStart + static_cast<std::size_t>(declared);
 
-    const std::size_t rounded = (static_cast<std::size_t>(declared) + 3) & ~std::size_t{3};
+    const auto length = static_cast<std::size_t>(declared);
+    const std::size_t rounded = (length + 3) & ~std::size_t{3};
     m_size = static_cast<std::uint32_t>(rounded);
+    const bool check = m_cryptMode == kNotCrypted;
+    std::uint16_t crc = 0xFFFF;
     if (rounded > 0) {
         m_pData.reset(new (std::nothrow) std::uint8_t[rounded]);
         if (!m_pData) return m_status = kErrNoMemory;
-        std::memcpy(m_pData.get(), buffer.data() + dataStart, static_cast<std::size_t>(declared));
-        std::memset(m_pData.get() + declared, 0, rounded - static_cast<std::size_t>(declared));
+        for (std::size_t done = 0; done < length;) {
+            const std::size_t n = std::min(kDataBlock, length - done);
+            if (ErrorCode r = reader.Copy(dataStart + done, n, m_pData.get() + done); r != kOk) return m_status = r;
+            if (check) crc = ComputeCrc16(crc, m_pData.get() + done, n);
+            done += n;
+        }
+        std::memset(m_pData.get() + length, 0, rounded - length);
+        if (check) crc = ComputeCrc16(crc, m_pData.get() + length, rounded - length);
     }
 
-    if (m_cryptMode == kNotCrypted) {
+    if (check) {
         const std::uint32_t stated = m_crc;
-        m_crc = ComputeCrc16(0xFFFF, m_pData.get(), rounded);
+        m_crc = crc;
         if (m_crc != stated) return m_status = kErrPkgCrc;
     }
     return m_status = kOk;

@@ -14,6 +14,8 @@
 
 namespace carillon {
 
+class PackageReader;
+
 // Row index into the element type table.
 enum ElementType : std::int32_t {
     kTypeInvalid = -1,  // a file-table type code that matched no row
@@ -91,6 +93,8 @@ public:
     // zeros to a multiple of 4, CRC-checked when not crypted. *position moves
     // past the data.
     ErrorCode Load(std::string_view buffer, std::size_t* position);
+    // The same from a package that is read as it is parsed.
+    ErrorCode Load(PackageReader& reader, std::size_t* position);
 
     // File-table entries (64 bytes for DSP_FLASH, 32 for MCU and KIOSK flash).
     ErrorCode ReadDspEntry(const std::uint8_t* entry);

@@ -1,10 +1,8 @@
 #include "package/ElementList.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <new>
 #include <string_view>
+#include <vector>
 
 #include "package/ScanNumber.h"
 
@@ -17,6 +15,19 @@ bool IsOnlyBlanks(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
 }
 
+// Whether nothing but blanks is left from offset to the end of the package.
+ErrorCode RestIsBlank(PackageReader& reader, std::size_t offset, bool* blank) {
+    for (std::size_t want = 256;; want *= 2) {
+        std::string_view text;
+        if (ErrorCode r = reader.View(offset, want, &text); r != kOk) return r;
+        if (!IsOnlyBlanks(text) || text.size() < want) {
+            *blank = IsOnlyBlanks(text);
+            return kOk;
+        }
+        offset += text.size();
+    }
+}
+
 bool IsLocationIndex(std::int32_t location) { return location >= 0 && location < kLocationCount; }
 
 }  // namespace
@@ -27,42 +38,47 @@ CElementList::~CElementList() {
 }
 
 ErrorCode CElementList::LoadPackage(const std::string& path, std::uint32_t* count) {
-    std::error_code ec;
-    // A directory or a device cannot be read as a package; refusing it here
-    // also keeps a read from blocking on a pipe.
-    if (!std::filesystem::is_regular_file(path, ec)) return m_lastError = kErrFileNotFound;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return m_lastError = kErrFileNotFound;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) return m_lastError = kErrFileSize;
-    if (size == 0) return m_lastError = kErrFileEmpty;
-
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]);
-    if (!buffer) return m_lastError = kErrNoMemory;
-    file.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(size));
-    if (static_cast<std::uintmax_t>(file.gcount()) != size) return m_lastError = kErrFileRead;
-    return LoadPackageBuffer(buffer.get(), static_cast<std::size_t>(size), count);
+    FilePackageReader reader;
+    if (ErrorCode r = reader.Open(path); r != kOk) return m_lastError = r;
+    return LoadFrom(reader, count);
 }
 
 ErrorCode CElementList::LoadPackageBuffer(const std::uint8_t* data, std::size_t size, std::uint32_t* count) {
-    std::uint32_t localCount = 0;
-    std::uint32_t& n = count != nullptr ? *count : localCount;
     if (size == 0) return m_lastError = kErrFileEmpty;
+    MemoryPackageReader reader(std::string_view(reinterpret_cast<const char*>(data), size));
+    return LoadFrom(reader, count);
+}
 
-    const std::string_view buffer(reinterpret_cast<const char*>(data), size);
-    auto parsed = ScanPrefixedHex(buffer.substr(0, buffer.find('\0')), kCountPrefix, 4);
+ErrorCode CElementList::LoadFrom(PackageReader& reader, std::uint32_t* count) {
+    std::string_view head;
+    if (ErrorCode r = reader.View(0, kCountPrefix.size() + 4, &head); r != kOk) return m_lastError = r;
+    // Read as from a C string; a NUL can neither match the prefix nor be a
+    // digit, so the scan stops at one without looking for it first.
+    const auto parsed = ScanPrefixedHex(head, kCountPrefix, 4);
     if (!parsed) return m_lastError = kErrPkgFormat;
-    n = *parsed;
+    const std::uint32_t n = *parsed;
 
+    std::vector<std::unique_ptr<CElement>> loaded;
+    ErrorCode result = kOk;
     std::size_t position = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
+    for (std::uint32_t i = 0; i < n && result == kOk; ++i) {
         // The file ended before this element's header: the count is wrong.
-        if (IsOnlyBlanks(buffer.substr(position))) return m_lastError = kErrPkgCount;
+        bool blank = false;
+        if (result = RestIsBlank(reader, position, &blank); result != kOk) break;
+        if (blank) {
+            result = kErrPkgCount;
+            break;
+        }
         auto element = std::make_unique<CElement>();
-        if (ErrorCode r = element->Load(buffer, &position); r != kOk) return m_lastError = r;
-        Add(std::move(element));
+        if (result = element->Load(reader, &position); result == kOk) loaded.push_back(std::move(element));
     }
-    return m_lastError = kOk;
+    // A file that could not be read whole changes nothing, as when it was
+    // read in one go before parsing; otherwise the elements before a faulty
+    // one stay.
+    if (result == kErrFileRead) return m_lastError = result;
+    if (count != nullptr) *count = n;
+    for (auto& element : loaded) Add(std::move(element));
+    return m_lastError = result;
 }
 
 void CElementList::MarkOutOfSync(const CElement& element) {

@@ -12,6 +12,7 @@
 
 #include "errors/ErrorCode.h"
 #include "package/Element.h"
+#include "package/PackageReader.h"
 
 namespace carillon {
 
@@ -32,7 +33,9 @@ public:
     CElementList& operator=(const CElementList&) = delete;
 
     // Reads a package file and appends its elements (the list is not emptied
-    // first). count, when given, receives the element count of the file.
+    // first). count, when given, receives the element count of the file. The
+    // file is read as it is parsed, element data straight into each element;
+    // a file that cannot be read whole leaves the list as it was.
     ErrorCode LoadPackage(const std::string& path, std::uint32_t* count = nullptr);
     // The same on a package already in memory.
     ErrorCode LoadPackageBuffer(const std::uint8_t* data, std::size_t size, std::uint32_t* count = nullptr);
@@ -67,6 +70,7 @@ public:
 
 private:
     void MarkOutOfSync(const CElement& element);
+    ErrorCode LoadFrom(PackageReader& reader, std::uint32_t* count);
 
     Container m_elements;
 };

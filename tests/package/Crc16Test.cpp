@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "package/Crc16.h"
+#include "package/Crc16Paths.h"
 
 namespace carillon {
 namespace {
@@ -43,6 +44,51 @@ TEST(Crc16, ChainsAcrossSplitPoints) {
     for (std::size_t split : {1u, 15u, 16u, 17u, 500u, 999u})
         EXPECT_EQ(ComputeCrc16(ComputeCrc16(0xFFFF, data.data(), split), data.data() + split, data.size() - split),
                   whole);
+}
+
+struct CrcPath {
+    const char* name;
+    std::uint16_t (*crc)(std::uint16_t, const std::uint8_t*, std::size_t);
+};
+
+// Every way the CRC can run on this machine; the folding path only where the
+// processor has carry-less multiplication.
+std::vector<CrcPath> Paths() {
+    std::vector<CrcPath> paths = {{"ComputeCrc16", ComputeCrc16}, {"sliced", crc16::Sliced}};
+    if (crc16::HasClmul()) paths.push_back({"clmul", crc16::Clmul});
+    return paths;
+}
+
+// Lengths up to 520 at every alignment cover the folding path's 64-byte main
+// loop, its 16-byte blocks and its byte tail, and the switch between paths.
+TEST(Crc16, EveryPathEqualsTheDefinitionAtEveryLengthAndAlignment) {
+    std::mt19937 rng(7);
+    std::vector<std::uint8_t> random(520 + 16), zeros(520 + 16, 0x00), ones(520 + 16, 0xFF);
+    for (auto& b : random) b = static_cast<std::uint8_t>(rng());
+    for (const CrcPath& path : Paths()) {
+        for (const auto* data : {&random, &zeros, &ones}) {
+            for (std::size_t offset = 0; offset < 16; ++offset) {
+                for (std::size_t length = 0; length <= 520; ++length) {
+                    const auto initial = static_cast<std::uint16_t>(rng());
+                    const std::uint8_t* p = data->data() + offset;
+                    ASSERT_EQ(path.crc(initial, p, length), ComputeCrc16Bytewise(initial, p, length))
+                        << path.name << " offset " << offset << " length " << length << " initial " << initial;
+                }
+            }
+        }
+    }
+}
+
+TEST(Crc16, EveryPathEqualsTheDefinitionOnLongInput) {
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> data((1u << 20) + 100);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    for (const CrcPath& path : Paths()) {
+        for (std::size_t length : {std::size_t{1} << 20, (std::size_t{1} << 20) + 63, std::size_t{65536 + 17}}) {
+            EXPECT_EQ(path.crc(0xFFFF, data.data() + 3, length), ComputeCrc16Bytewise(0xFFFF, data.data() + 3, length))
+                << path.name << " length " << length;
+        }
+    }
 }
 
 }  // namespace

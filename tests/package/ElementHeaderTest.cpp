@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <vector>
 
 #include "package/Element.h"
@@ -169,6 +172,43 @@ TEST(ElementKeywords, TablesKeyedByType) {
     EXPECT_STREQ(LocationName(3), "KIOSK_FLASH");
     EXPECT_STREQ(LocationName(4), "Error");
     EXPECT_STREQ(LocationName(-2), "Error");
+}
+
+// Text placed so that it ends at a page boundary, followed by a page that
+// faults on any access.
+class GuardedText {
+public:
+    explicit GuardedText(const std::string& text) : page_(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))) {
+        void* p = ::mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        if (base_ == nullptr || text.size() > page_ || ::mprotect(base_ + page_, page_, PROT_NONE) != 0) return;
+        start_ = base_ + page_ - text.size();
+        std::memcpy(start_, text.data(), text.size());
+    }
+    ~GuardedText() {
+        if (base_ != nullptr) ::munmap(base_, 2 * page_);
+    }
+    const char* start() const { return start_; }
+    std::size_t page() const { return page_; }
+
+private:
+    std::size_t page_;
+    char* base_ = nullptr;
+    char* start_ = nullptr;
+};
+
+// A package header is followed by its data, which may hold no NUL for a long
+// way; the header alone decides the result, so nothing after ";;" is read.
+TEST(ElementHeader, NothingAfterTheHeaderEndIsRead) {
+    const std::string header = "NAME=A;ELEMENT_TYPE=DATA;SIZE=4;;";
+    GuardedText guarded(header);
+    ASSERT_NE(guarded.start(), nullptr);
+    CElement bounded, cString;
+    // The view runs on into the guard page, as a package's data would.
+    EXPECT_EQ(bounded.ParseHeader(std::string_view(guarded.start(), header.size() + guarded.page())), kOk);
+    EXPECT_EQ(bounded.m_size, 4u);
+    EXPECT_EQ(cString.ParseHeader(guarded.start()), kOk);
+    EXPECT_EQ(cString.m_strName, "A");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "package/Crc16.h"
 #include "package/ElementList.h"
+#include "package/PackageReader.h"
 #include "package/PackageText.h"
 
 namespace carillon {
@@ -167,6 +168,58 @@ TEST_F(PackageFileTest, AFileLoadsLikeItsBytes) {
     ASSERT_EQ(list.LoadPackage(Write("p.VRK_Package", pkg), &count), kOk);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(DataOf(*list.Elements().back()), (std::vector<std::uint8_t>{0xFF, 0, 0x7D, 0}));
+}
+
+void ExpectSameElements(const CElementList& a, const CElementList& b) {
+    ASSERT_EQ(a.GetCount(), b.GetCount());
+    auto other = b.Elements().begin();
+    for (const auto& e : a.Elements()) {
+        const CElement& f = **other++;
+        EXPECT_EQ(e->m_strName, f.m_strName);
+        EXPECT_EQ(e->m_type, f.m_type);
+        EXPECT_EQ(e->m_size, f.m_size);
+        EXPECT_EQ(e->m_crc, f.m_crc);
+        EXPECT_EQ(e->m_cryptMode, f.m_cryptMode);
+        EXPECT_EQ(DataOf(*e), DataOf(f));
+    }
+}
+
+// The file is read as it is parsed, a window at a time; whatever falls on
+// the edges of those reads, it loads exactly as its bytes in memory do.
+TEST_F(PackageFileTest, FileAndBufferLoadAlikeAcrossReadBoundaries) {
+    std::string big(300 * 1024 + 3, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + (i >> 11));
+    const std::string prefix = Package(1, "");
+    // Puts the header's ";;" across the end of the first 256-byte read.
+    const std::string straddle = prefix + std::string(255 - prefix.size() - 24, ' ') + "ELEMENT_TYPE=DATA;SIZE=0;;";
+    const std::string cases[] = {
+        Package(2, PlainElement(std::string(600, 'N'), "abc") + "\r\n" + std::string(3000, ' ') + PlainElement("b", big)),
+        straddle,
+        Package(2, PlainElement("a", big) + Element("ELEMENT_TYPE=DATA;SIZE=3;CRC=0x0000;", "xyz")),
+        Package(3, PlainElement("a", "1") + std::string(5000, '\n')),
+        Package(1, "ELEMENT_TYPE=DATA;" + std::string(1000, ' ') + "SIZE=4;") + Bytes({0}) + ";;abcd",
+        Package(1, Element("ELEMENT_TYPE=FONT;SIZE=400000;", "short")),
+        "NBR_VRK_PACKAGE=0x",
+    };
+    for (const std::string& pkg : cases) {
+        SCOPED_TRACE(pkg.substr(0, 40));
+        CElementList fromFile, fromBuffer;
+        std::uint32_t fileCount = 0xFFFFFFFF, bufferCount = 0xFFFFFFFF;
+        EXPECT_EQ(fromFile.LoadPackage(Write("p", pkg), &fileCount), Load(fromBuffer, pkg, &bufferCount));
+        EXPECT_EQ(fileCount, bufferCount);
+        ExpectSameElements(fromFile, fromBuffer);
+    }
+}
+
+TEST_F(PackageFileTest, AFileThatShrinksWhileItIsReadIsAReadError) {
+    const std::string path = Write("p", Package(1, PlainElement("a", std::string(1000, 'x'))));
+    FilePackageReader reader;
+    ASSERT_EQ(reader.Open(path), kOk);
+    std::filesystem::resize_file(path, 100);
+    std::string_view text;
+    EXPECT_EQ(reader.View(50, 200, &text), 0x01000006u);
+    std::vector<std::uint8_t> data(500);
+    EXPECT_EQ(reader.Copy(0, data.size(), data.data()), 0x01000006u);
 }
 
 TEST_F(PackageFileTest, MissingEmptyAndUnreadablePaths) {
