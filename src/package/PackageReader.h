@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "errors/ErrorCode.h"
+#include "platform/ReadOnlyFile.h"
 
 namespace carillon {
 
@@ -41,15 +42,12 @@ private:
 class FilePackageReader final : public PackageReader {
 public:
     FilePackageReader() = default;
-    ~FilePackageReader() override;
-    FilePackageReader(const FilePackageReader&) = delete;
-    FilePackageReader& operator=(const FilePackageReader&) = delete;
 
     // 0x01000003 when the path is not a regular file that can be opened,
     // 0x01000004 when its size cannot be had, 0x01000005 when it is empty.
     ErrorCode Open(const std::string& path);
 
-    std::size_t Size() const override { return size_; }
+    std::size_t Size() const override { return file_.Size(); }
     // A file that gives fewer bytes than its size had at Open: 0x01000006.
     ErrorCode View(std::size_t offset, std::size_t length, std::string_view* text) override;
     ErrorCode Copy(std::size_t offset, std::size_t length, std::uint8_t* destination) override;
@@ -57,8 +55,7 @@ public:
 private:
     ErrorCode ReadAt(std::size_t offset, std::size_t length, std::uint8_t* destination);
 
-    int fd_ = -1;
-    std::size_t size_ = 0;
+    platform::ReadOnlyFile file_;
     // The bytes last viewed, and where they start in the file.
     std::string window_;
     std::size_t windowOffset_ = 0;
