@@ -44,11 +44,22 @@ void CThread::PollingLoop() {
         }
         if (m_bUpdateRequested) {
             RunUpdateJob();
+            std::lock_guard lock(m_inputMutex);
             m_bUpdateRequested = 0;
         }
         std::unique_lock lock(m_stopMutex);
         if (m_stopSignal.wait_for(lock, kPollPeriod, [this] { return m_stopRequested; })) return;
     }
+}
+
+void CThread::RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile) {
+    std::lock_guard lock(m_inputMutex);
+    if (!m_bUpdateRequested) {
+        m_pPort = port;
+        m_strFirmwareFile = firmwareFile;
+        m_strOutputFile = outputFile;
+    }
+    m_bUpdateRequested = 1;
 }
 
 CThread::View CThread::Snapshot() const {
@@ -91,6 +102,14 @@ void CThread::WaitForEngine() {
 
 void CThread::RunUpdateJob() {
     CCommandGenerator& engine = m_printers.engine;
+    CPort* port;
+    std::string firmwareFile, outputFile;
+    {
+        std::lock_guard lock(m_inputMutex);
+        port = m_pPort;
+        firmwareFile = m_strFirmwareFile;
+        outputFile = m_strOutputFile;
+    }
     {
         std::lock_guard lock(m_viewMutex);
         m_view.m_nTotalPercent = 0;
@@ -99,7 +118,7 @@ void CThread::RunUpdateJob() {
         m_view.m_bShowProgress = true;
     }
 
-    engine.PostConnect(m_pPort, 1, 0);
+    engine.PostConnect(port, 1, 0);
     WaitForEngine();
     if (!engine.m_session.m_connected) {
         Fail(LoadString(IDS_FAIL_TO_CONNECT), "");
@@ -116,9 +135,9 @@ void CThread::RunUpdateJob() {
     WaitForEngine();
 
     engine.m_elements.RemoveAll();
-    if (const ErrorCode e = engine.m_elements.LoadPackage(m_strFirmwareFile); e != kOk) {
+    if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
         Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
-             platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), m_strFirmwareFile.c_str(), e));
+             platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), firmwareFile.c_str(), e));
         return;
     }
     engine.m_elements.RemoveUnusable();
@@ -144,14 +163,14 @@ void CThread::RunUpdateJob() {
     }
     if (engine.m_command == kCommandIdle) engine.m_pOutputImage = nullptr;
     image.push_back(0x00);
-    if (!m_strOutputFile.empty()) WriteOutputFile(image);
+    if (!outputFile.empty()) WriteOutputFile(outputFile, image);
 
     engine.m_lastError = engine.m_command == kCommandIdle ? engine.m_session.LeaveMonitorMode() : kErrEngBusy;
     Post(platform::WM_UPDATE_DONE);
 }
 
-void CThread::WriteOutputFile(const ByteArray& image) {
-    std::FILE* file = std::fopen(m_strOutputFile.c_str(), "wb");
+void CThread::WriteOutputFile(const std::string& path, const ByteArray& image) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return;  // no file, no message: the update still counts as done
     const std::size_t written = std::fwrite(image.data(), 1, image.size(), file);
     const bool closed = std::fclose(file) == 0;

@@ -46,6 +46,10 @@ public:
     // A copy of the progress and result fields as of the latest poll.
     View Snapshot() const;
 
+    // Hands the update job its inputs and raises m_bUpdateRequested. While a
+    // job runs, a new request is absorbed and the job keeps its inputs.
+    void RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile);
+
     // The job itself; the loop calls them, tests may too while the loop idles.
     void RunUpdateJob();
     void WaitForEngine();
@@ -56,16 +60,17 @@ public:
     std::atomic<std::uint8_t> m_bSilent{0};
     std::atomic<platform::MessageTarget*> m_hDialog{nullptr};
 
-    // Job inputs, written by the front-end before it raises m_bUpdateRequested.
-    CPort* m_pPort = nullptr;
-    std::string m_strFirmwareFile;
-    std::string m_strOutputFile;
-
 private:
     void PollingLoop();
     void Post(std::uint32_t message);
     void Fail(const std::string& title, const std::string& text);
-    void WriteOutputFile(const ByteArray& image);
+    void WriteOutputFile(const std::string& path, const ByteArray& image);
+
+    // Job inputs, set by RequestUpdate and read once when a job starts.
+    std::mutex m_inputMutex;
+    CPort* m_pPort = nullptr;
+    std::string m_strFirmwareFile;
+    std::string m_strOutputFile;
 
     mutable std::mutex m_viewMutex;
     View m_view;

@@ -1,0 +1,133 @@
+// Whole saves of the sample packages into virtual printers that hold an
+// older firmware set, checked from the printer's side.
+
+#include "engine/EngineFixture.h"
+#include "sim/VerifyPackage.h"
+#include "support/RecordingMessageBoxProvider.h"
+
+namespace carillon {
+namespace {
+
+std::string SamplePath(const std::string& family) {
+    return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package";
+}
+
+// What a table entry says about an element.
+struct EntryView {
+    std::string name;
+    std::int32_t type, location, address, version;
+    std::uint32_t size, crc;
+    bool operator==(const EntryView&) const = default;
+};
+
+std::vector<EntryView> Entries(const CElementList& list) {
+    std::vector<EntryView> out;
+    for (const auto& e : list.Elements())
+        out.push_back({e->m_strName, e->m_type, e->m_location, e->m_address, e->m_version, e->m_size, e->m_crc & 0xFFFF});
+    std::sort(out.begin(), out.end(), [](const EntryView& a, const EntryView& b) {
+        return std::tie(a.location, a.address, a.name) < std::tie(b.location, b.address, b.name);
+    });
+    return out;
+}
+
+struct SaveCase {
+    const char* family;
+    sim::Family simFamily;
+};
+
+class SaveTest : public testing::EngineTest, public ::testing::WithParamInterface<SaveCase> {
+protected:
+    // The update job's road: connect, read the tables, load and check, save.
+    ErrorCode Save(ByteArray* image) {
+        if (ErrorCode r = engine.DoReadFileTables(); r != kOk) return r;
+        engine.m_elements.RemoveAll();
+        if (ErrorCode r = engine.m_elements.LoadPackage(SamplePath(GetParam().family)); r != kOk) return r;
+        engine.m_elements.RemoveUnusable();
+        EXPECT_EQ(engine.m_elements.CountIncompatible(false, true), 0);
+        engine.m_pOutputImage = image;
+        printer->printer.ClearLogs();
+        return engine.DoSave(0);
+    }
+
+    void ExpectPackageInFlash() {
+        std::vector<sim::ElementCheck> checks;
+        ASSERT_EQ(sim::VerifyPackageFile(printer->printer, SamplePath(GetParam().family), &checks), kOk);
+        for (const auto& c : checks) EXPECT_EQ(c.status, sim::VerifyStatus::kOk) << sim::FormatCheck(c);
+        EXPECT_TRUE(sim::AllVerified(checks));
+    }
+};
+
+TEST_P(SaveTest, ThePackageLandsAtItsTableAddressesAndTheTablesReadBack) {
+    Start(Config(GetParam().simFamily, sim::ImageKind::kOldFirmware));
+    ByteArray image;
+    ASSERT_EQ(Save(&image), kOk);
+    ExpectPackageInFlash();
+
+    const auto saved = Entries(engine.m_elements);
+    for (const auto& e : engine.m_elements.Elements()) EXPECT_EQ(e->m_saved, 1) << e->m_strName;
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    EXPECT_EQ(Entries(engine.m_elements), saved);
+
+    // The output image holds exactly the erase and write requests the printer received.
+    std::vector<ByteArray> recorded;
+    for (std::size_t at = 0; at < image.size(); at += 1 + image[at]) {
+        ASSERT_LE(at + 1 + image[at], image.size());
+        recorded.emplace_back(image.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                              image.begin() + static_cast<std::ptrdiff_t>(at) + 1 + image[at]);
+    }
+    std::vector<ByteArray> received;
+    for (const auto& r : printer->printer.Requests())
+        if (std::string("BIN" "DFKMPR" "abc").find(static_cast<char>(r.packet.code)) != std::string::npos)
+            received.push_back(r.body);
+    EXPECT_EQ(recorded.size(), received.size());
+    EXPECT_EQ(recorded, received);
+}
+
+TEST_P(SaveTest, WithoutAnOutputImageOnlySectorsThatAreNotBlankAreErased) {
+    Start(Config(GetParam().simFamily, sim::ImageKind::kOldFirmware));
+    ASSERT_EQ(Save(nullptr), kOk);
+    ExpectPackageInFlash();
+    EXPECT_FALSE(printer->Requests("CJO").empty());
+}
+
+TEST_P(SaveTest, DroppedAnswersAndShortWritesStillEndWithTheRightFlash) {
+    testing::RecordingMessageBoxProvider boxes;
+    auto config = Config(GetParam().simFamily, sim::ImageKind::kOldFirmware);
+    Start(config);
+    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.02);
+    sim::Faults faults;
+    faults.drop.fraction = 0.02;
+    faults.brownOut.fraction = 0.03;
+    faults.brownOutUnits = 64;
+    faults.seed = 7;
+    printer->printer.SetFaults(faults);
+    ByteArray image;
+    ASSERT_EQ(Save(&image), kOk);
+    printer->printer.SetFaults({});
+    ExpectPackageInFlash();
+    const auto counters = printer->printer.GetCounters();
+    EXPECT_GT(counters.dropped + counters.brownOuts, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, SaveTest,
+                         ::testing::Values(SaveCase{"NDX", sim::Family::kNdx}, SaveCase{"PLV", sim::Family::kPlv},
+                                           SaveCase{"KIOSK", sim::Family::kKiosk}),
+                         [](const auto& info) { return std::string(info.param.family); });
+
+using SilentSaveTest = testing::EngineTest;
+
+TEST_F(SilentSaveTest, APrinterThatStopsAnsweringEndsTheSaveWithThePortsCode) {
+    Start(Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware));
+    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.01);
+    engine.m_session.m_retries = 2;
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    engine.m_elements.RemoveAll();
+    ASSERT_EQ(engine.m_elements.LoadPackage(SamplePath("PLV")), kOk);
+    ByteArray image;
+    engine.m_pOutputImage = &image;
+    printer->printer.SetSilent(true);
+    EXPECT_EQ(engine.DoSave(0), 0x00010010u);
+}
+
+}  // namespace
+}  // namespace carillon
