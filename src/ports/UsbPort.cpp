@@ -19,6 +19,11 @@ constexpr int kOpenAttempts = 50;
 constexpr int kOpenRetryMs = 10;
 constexpr int kReconnectPollMs = 20;
 constexpr std::uint32_t kInCountWaitMs = 100;
+// A purge drops what has already arrived, as the serial port's does, without
+// waiting for more. Waiting GetInCount's 100 ms instead cost every monitor
+// command a tenth of a second, and an answer that late comes after its own
+// time-out anyway.
+constexpr std::uint32_t kPurgeQuietMs = 0;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -352,8 +357,11 @@ bool CUsbPort::PurgeIn() {
     if (!CheckOpen()) return false;
     // Bounded, so that a printer that never stops talking cannot hold us here.
     detail::Deadline deadline(flushTimeout);
-    while (GetInCount() != 0) {
-        rxCursor = rxEnd;
+    SetError(kOk);
+    for (;;) {
+        rxCursor = rxEnd;  // drop what is buffered
+        Refill(kPurgeQuietMs);
+        if (rxCursor == rxEnd) break;  // the line stayed quiet
         if (deadline.Passed()) {
             SetError(kErrPortPurge);
             return false;
