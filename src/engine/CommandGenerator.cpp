@@ -222,6 +222,7 @@ ErrorCode CCommandGenerator::DoEnterMonitorMode(std::uint32_t baudRate, std::uin
 
 ErrorCode CCommandGenerator::ProbeMonitorMode(CPort* port, std::string& text, std::uint32_t* archi) {
     CMonitorSession probe;
+    probe.m_timing = m_session.m_timing;
     if (port->IsOpen()) port->Close();
     port->readTimeout = 100;
     const ErrorCode r = probe.Connect(port, false, 0);

@@ -23,16 +23,21 @@ sim::PrinterConfig BlankPrinter(sim::Family family = sim::Family::kNdx) {
 
 class MonitorCommandsTest : public ::testing::Test {
 protected:
+    SimPrinter& Make(const sim::PrinterConfig& config, bool usb = false) {
+        printer_ = std::make_unique<SimPrinter>(config, usb);
+        return *printer_;
+    }
     void Connect(SimPrinter& p, double timeScale = 0.05) {
         session.m_timing = MonitorTiming{}.Scaled(timeScale);
         ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
         p.printer.ClearLogs();
     }
+    std::unique_ptr<SimPrinter> printer_;  // outlives the session, which borrows its port
     CMonitorSession session;
 };
 
 TEST_F(MonitorCommandsTest, UsbWritesOneChunkInPacketsWithOneAnswer) {
-    SimPrinter p(BlankPrinter(), true);
+    SimPrinter& p = Make(BlankPrinter(), true);
     Connect(p);
     const ByteArray data = Pattern(1000);
     std::uint32_t written = 0;
@@ -52,7 +57,7 @@ TEST_F(MonitorCommandsTest, UsbWritesOneChunkInPacketsWithOneAnswer) {
 }
 
 TEST_F(MonitorCommandsTest, SerialWritesOnePacketPerChunk) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(1000, 2);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kCodeCrypted, 0x2000, 1000, data.data(), nullptr, 0, 10), kOk);
@@ -69,7 +74,7 @@ TEST_F(MonitorCommandsTest, SerialWritesOnePacketPerChunk) {
 }
 
 TEST_F(MonitorCommandsTest, DspWritesCountWordsAndSendTwoBytesEach) {
-    SimPrinter p(BlankPrinter(), true);
+    SimPrinter& p = Make(BlankPrinter(), true);
     Connect(p);
     const ByteArray data = Pattern(0x200, 3);
     ASSERT_EQ(session.WriteFlash(kDspFlash, kFontCrypted, 0x40000, 0x100, data.data(), nullptr, 0, 10), kOk);
@@ -87,7 +92,7 @@ TEST_F(MonitorCommandsTest, ALostWriteAnswerResumesWhereTheMonitorStopped) {
     auto config = BlankPrinter();
     config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "D"};
     config.faults.brownOutUnits = 100;
-    SimPrinter p(config, true);
+    SimPrinter& p = Make(config, true);
     Connect(p);
     const ByteArray data = Pattern(1000, 4);
     std::uint32_t written = 0;
@@ -106,7 +111,7 @@ TEST_F(MonitorCommandsTest, PersistentShortChunksEndWithTooManyErrors) {
     auto config = BlankPrinter();
     config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "DF"};
     config.faults.brownOutUnits = 0;
-    SimPrinter p(config, true);
+    SimPrinter& p = Make(config, true);
     Connect(p);
     const ByteArray data = Pattern(300);
     std::uint32_t written = 7;
@@ -117,7 +122,7 @@ TEST_F(MonitorCommandsTest, PersistentShortChunksEndWithTooManyErrors) {
 }
 
 TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
     const ByteArray data = Pattern(16);
@@ -129,7 +134,7 @@ TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
 }
 
 TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAndErasesAreRecorded) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(64);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 64, data.data(), nullptr, 0, 10), kOk);
@@ -148,7 +153,7 @@ TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAndErasesAreRecorded) {
 }
 
 TEST_F(MonitorCommandsTest, WritesAreRecordedRequestByRequest) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     ByteArray record;
     session.m_pRecord = &record;
@@ -167,7 +172,7 @@ TEST_F(MonitorCommandsTest, WritesAreRecordedRequestByRequest) {
 }
 
 TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndCountUnits) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(0x100, 5);
     p.printer.StoreFlash(kDspFlash, 0x1000, data);
@@ -188,7 +193,7 @@ TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndCountUnits) {
 TEST_F(MonitorCommandsTest, GeometryFromTheChipIdsAlone) {
     auto config = BlankPrinter();
     config.shortGeometry = true;
-    SimPrinter p(config);
+    SimPrinter& p = Make(config);
     Connect(p);
     FlashGeometry g;
     g.tableSector = 9;
@@ -206,7 +211,7 @@ TEST_F(MonitorCommandsTest, FullGeometryAnswersOneSizePerSector) {
     config.dspManufacturer = 0x20;
     config.dspDevice = 0x49;
     config.dspTableSector = 4;
-    SimPrinter p(config);
+    SimPrinter& p = Make(config);
     Connect(p);
     FlashGeometry g;
     ASSERT_EQ(session.GetGeometry(kDspFlash, g), kOk);
@@ -225,14 +230,14 @@ TEST_F(MonitorCommandsTest, AnUnknownChipIsReported) {
     auto config = BlankPrinter();
     config.shortGeometry = true;
     config.dspDevice = 0x77;
-    SimPrinter p(config);
+    SimPrinter& p = Make(config);
     Connect(p);
     FlashGeometry g;
     EXPECT_EQ(session.GetGeometry(kDspFlash, g), 0x00020017u);
 }
 
 TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(8);
     FlashGeometry g;
@@ -252,7 +257,7 @@ TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
 
 TEST_F(MonitorCommandsTest, AWriteRefusalIsShownOnceAndResumedFromTheWriteAddress) {
     testing::RecordingMessageBoxProvider boxes;
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray first = Pattern(100, 6);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 100, first.data(), nullptr, 0, 10), kOk);
@@ -265,7 +270,7 @@ TEST_F(MonitorCommandsTest, AWriteRefusalIsShownOnceAndResumedFromTheWriteAddres
 }
 
 TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {
-    SimPrinter p(BlankPrinter());
+    SimPrinter& p = Make(BlankPrinter());
     Connect(p, 0.01);
     session.m_retries = 2;
     p.printer.SetSilent(true);
@@ -283,7 +288,7 @@ TEST_P(FaultyWriteTest, TheFlashEndsWithExactlyTheData) {
     testing::RecordingMessageBoxProvider boxes;  // a damaged answer is worth a box, not a stop
     auto config = BlankPrinter();
     config.faults = GetParam();
-    SimPrinter p(config);
+    SimPrinter& p = Make(config);
     Connect(p, 0.02);
     const ByteArray mcu = Pattern(48 * 1024, 8);
     const ByteArray dsp = Pattern(256 * 1024, 9);
@@ -319,7 +324,11 @@ sim::Faults ShortWrites() {
 }
 
 INSTANTIATE_TEST_SUITE_P(LineFaults, FaultyWriteTest,
-                         ::testing::Values(Dropping(0.05), Corrupting(0.01), ShortWrites()));
+                         ::testing::Values(Dropping(0.05), Corrupting(0.01), ShortWrites()),
+                         [](const auto& info) {
+                             const sim::Faults& f = info.param;
+                             return f.drop.Active() ? "DroppedAnswers" : f.corrupt.Active() ? "CorruptedAnswers" : "ShortWrites";
+                         });
 
 }  // namespace
 }  // namespace carillon
