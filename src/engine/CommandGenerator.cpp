@@ -26,7 +26,13 @@ CCommandGenerator::CCommandGenerator() {
     m_pOutputImage = nullptr;
     m_lastError = kOk;
     ResetStatus();
-    if (!m_threadCreated) m_lastError = kErrNoMemory;
+    if (!m_threadCreated) {
+        m_lastError = kErrNoMemory;
+        return;
+    }
+    // The worker's first pass opens the mailbox; until then every post would
+    // be refused as busy, so an update started at once would fail to connect.
+    m_doneEvent.Wait();
 }
 
 CCommandGenerator::~CCommandGenerator() {

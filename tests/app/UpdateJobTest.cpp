@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/Thread.h"
+#include "errors/ErrorMessages.h"
+#include "platform/MessageQueue.h"
+#include "support/RecordingMessageBoxProvider.h"
+#include "support/SimPrinter.h"
+
+namespace carillon {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::MessageQueue;
+
+std::string Sample(const std::string& family) { return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package"; }
+
+ByteArray ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return ByteArray(std::istreambuf_iterator<char>(in), {});
+}
+
+class UpdateJobTest : public ::testing::Test {
+protected:
+    UpdateJobTest() { worker.m_printers.engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05); }
+    ~UpdateJobTest() override { std::filesystem::remove_all(dir_); }
+
+    // Runs one update and returns the message that ended it.
+    std::uint32_t Update(CPort* port, const std::string& package, const std::string& output = "") {
+        worker.RequestUpdate(port, package, output);
+        return NextEnd();
+    }
+    std::uint32_t NextEnd() {
+        for (;;) {
+            auto m = messages.Take(60s);
+            if (!m) return 0;
+            ids.push_back(m->id);
+            if (m->id == platform::WM_UPDATE_DONE || m->id == platform::WM_UPDATE_FAILED) return m->id;
+        }
+    }
+    std::string Output() {
+        std::filesystem::create_directories(dir_);
+        return (dir_ / "out.VRK_Package.bin").string();
+    }
+
+    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
+                                 ("carillon-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    testing::RecordingMessageBoxProvider boxes;
+    MessageQueue messages;
+    std::vector<std::uint32_t> ids;
+    testing::SimPrinter printer{[] {
+        sim::PrinterConfig c;
+        c.family = sim::Family::kPlv;
+        c.usbReenumerateMs = 20;
+        return c;
+    }()};
+    CThread worker{&messages};
+};
+
+TEST_F(UpdateJobTest, AnUpdateProgramsThePrinterWritesTheOutputAndReleasesTheMonitor) {
+    const std::string out = Output();
+    ASSERT_EQ(Update(&printer.port, Sample("PLV"), out), platform::WM_UPDATE_DONE);
+    EXPECT_FALSE(printer.printer.InMonitor());  // sent back to its firmware
+    EXPECT_FALSE(worker.m_printers.engine.m_session.m_connected);
+    EXPECT_EQ(worker.m_printers.engine.m_lastError, kOk);
+
+    const auto view = worker.Snapshot();
+    EXPECT_TRUE(view.m_bShowTotal);
+    EXPECT_TRUE(view.m_bShowProgress);
+    EXPECT_EQ(view.m_byMonitorVersion[0], 0x85);
+    EXPECT_EQ(view.m_byMonitorVersion[1], 0x01);
+    EXPECT_EQ(view.m_strTotal.rfind("Total:   ", 0), 0u);
+    EXPECT_NE(std::find(ids.begin(), ids.end(), platform::WM_PAINT), ids.end());
+
+    // The file is every recorded request, then one 0x00.
+    const ByteArray file = ReadFile(out);
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(file.back(), 0x00);
+    std::size_t at = 0, records = 0;
+    while (at < file.size() - 1) {
+        at += 1 + file[at];
+        ++records;
+    }
+    EXPECT_EQ(at, file.size() - 1);
+    std::size_t sent = 0;
+    for (const auto& r : printer.printer.Requests())
+        sent += std::string("BDFIKMNPRabc").find(static_cast<char>(r.packet.code)) != std::string::npos;
+    EXPECT_EQ(records, sent);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(UpdateJobTest, WithoutAnOutputPathNoFileIsWritten) {
+    ASSERT_EQ(Update(&printer.port, Sample("PLV")), platform::WM_UPDATE_DONE) << worker.Snapshot().m_strResultText;
+    EXPECT_FALSE(std::filesystem::exists(dir_));
+}
+
+TEST_F(UpdateJobTest, APrinterThatDoesNotAnswerFailsToConnect) {
+    printer.printer.SetSilent(true);
+    ASSERT_EQ(Update(&printer.port, Sample("PLV")), platform::WM_UPDATE_FAILED);
+    const auto view = worker.Snapshot();
+    EXPECT_EQ(view.m_strResultTitle, "Fail to connect...");
+    EXPECT_EQ(view.m_strResultText, "");
+    EXPECT_FALSE(view.m_bShowTotal);  // it never got past connecting
+    EXPECT_TRUE(view.m_bShowProgress);
+}
+
+TEST_F(UpdateJobTest, NoPortAtAllFailsToConnect) {
+    ASSERT_EQ(Update(nullptr, Sample("PLV")), platform::WM_UPDATE_FAILED);
+    EXPECT_EQ(worker.Snapshot().m_strResultTitle, "Fail to connect...");
+}
+
+TEST_F(UpdateJobTest, ABadPackageNamesItsPathAndCode) {
+    ASSERT_EQ(Update(&printer.port, "/nowhere/x.VRK_Package"), platform::WM_UPDATE_FAILED);
+    const auto view = worker.Snapshot();
+    EXPECT_EQ(view.m_strResultTitle, "Programming Error...\n");
+    EXPECT_EQ(view.m_strResultText, "The file \"/nowhere/x.VRK_Package\" is not valid...\n(Error Code=01000003h)");
+}
+
+TEST_F(UpdateJobTest, IncompatibleElementsAreReportedAndForcingIsAsked) {
+    // An NDX package on a PLV printer: every element belongs to another family.
+    boxes.AnswerNext(platform::IDNO);
+    ASSERT_EQ(Update(&printer.port, Sample("NDX")), platform::WM_UPDATE_FAILED);
+    const auto shown = boxes.Boxes();
+    ASSERT_EQ(shown.size(), 8u);  // seven elements, then the question
+    EXPECT_EQ(shown[0].text, "Incompatible element:\nNDX_MCU_FW");
+    EXPECT_EQ(shown[7].text, "Some element of the package are not compatible with the printer.\nDo you want to force the update?");
+    EXPECT_EQ(shown[7].flags, platform::MB_YESNO | platform::MB_ICONERROR);
+    EXPECT_EQ(shown[7].owner, &messages);
+    const auto view = worker.Snapshot();
+    EXPECT_EQ(view.m_strResultTitle, "Programming Error...\n");
+    EXPECT_EQ(view.m_strResultText, "(Error Code=0006000Bh)\n" + GetErrorMessage(0x0006000B));
+}
+
+TEST_F(UpdateJobTest, AnsweringYesForcesTheUpdate) {
+    boxes.AnswerNext(platform::IDYES);
+    // The PLV printer has no DSP firmware area in use, but its DSP flash takes the NDX fonts.
+    ASSERT_EQ(Update(&printer.port, Sample("NDX")), platform::WM_UPDATE_DONE);
+    EXPECT_EQ(boxes.Boxes().size(), 8u);
+}
+
+TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {
+    sim::Faults refuse;
+    refuse.refuse = {.everyNth = 1, .fraction = 0, .commands = "B"};
+    refuse.refuseFlags = 0x10;
+    printer.printer.SetFaults(refuse);
+    worker.m_printers.engine.m_session.m_retries = 2;
+    ASSERT_EQ(Update(&printer.port, Sample("PLV"), Output()), platform::WM_UPDATE_FAILED);
+    EXPECT_EQ(worker.Snapshot().m_strResultText, "(Error Code=00020110h)\nPrinter has replied 'ANS_FAILURE' Flags:0x10");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.VRK_Package.bin"));
+}
+
+TEST_F(UpdateJobTest, AnOutputFileThatCannotBeCreatedIsSkippedSilently) {
+    ASSERT_EQ(Update(&printer.port, Sample("PLV"), "/nowhere/out.bin"), platform::WM_UPDATE_DONE)
+        << worker.Snapshot().m_strResultTitle << worker.Snapshot().m_strResultText;
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {
+    worker.RequestUpdate(&printer.port, Sample("PLV"), "");
+    std::this_thread::sleep_for(300ms);
+    worker.RequestUpdate(&printer.port, "/other.VRK_Package", "");  // the running job keeps its inputs
+    ASSERT_EQ(NextEnd(), platform::WM_UPDATE_DONE);
+    while (auto m = messages.Take(2s)) ids.push_back(m->id);  // a second job would end within this
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), platform::WM_UPDATE_DONE), 1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), platform::WM_UPDATE_FAILED), 0);
+    EXPECT_EQ(worker.m_bUpdateRequested, 0);
+}
+
+TEST_F(UpdateJobTest, BothRequestsAtOnceSearchFirst) {
+    worker.m_printers.notifyWindow = &messages;
+    worker.m_bSearchRequested = 1;
+    worker.RequestUpdate(&printer.port, "/nowhere.VRK_Package", "");
+    NextEnd();
+    const auto searchDone = std::find(ids.begin(), ids.end(), platform::WM_SEARCH_DONE);
+    const auto updateEnd = std::find(ids.begin(), ids.end(), platform::WM_UPDATE_FAILED);
+    ASSERT_NE(searchDone, ids.end());
+    ASSERT_NE(updateEnd, ids.end());
+    EXPECT_LT(searchDone, updateEnd);
+    EXPECT_EQ(worker.m_bSearchRequested, 0);
+}
+
+TEST_F(UpdateJobTest, AUsbPrinterIsUpdatedToo) {
+    testing::SimPrinter usb{[] {
+        sim::PrinterConfig c;
+        c.family = sim::Family::kKiosk;
+        c.usbReenumerateMs = 20;
+        return c;
+    }(), true};
+    ASSERT_EQ(Update(&usb.port, Sample("KIOSK")), platform::WM_UPDATE_DONE);
+    EXPECT_EQ(usb.printer.UsbGeneration(), 2u);  // into the monitor and out again
+}
+
+}  // namespace
+}  // namespace carillon
