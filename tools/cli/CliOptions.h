@@ -1,0 +1,42 @@
+#pragma once
+// The command line of carillon-cli.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace carillon::cli {
+
+enum class Command { kHelp, kSearch, kUpdate, kSilent };
+enum class ForceAnswer { kAsk, kYes, kNo };
+
+struct PortChoice {
+    bool usb = false;
+    int number = 0;  // COMn or USBn
+};
+
+struct Options {
+    Command command = Command::kHelp;
+    std::optional<PortChoice> port;
+    std::optional<std::uint32_t> baudRate;
+    std::optional<std::uint32_t> handshake;
+    std::string package;
+    std::string output;
+    ForceAnswer force = ForceAnswer::kAsk;
+    std::string directory;  // silent: where SetupData lives
+};
+
+struct ParseResult {
+    Options options;
+    std::string error;  // empty when the command line is usable
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+// "COM3" or "USB1" (any case).
+std::optional<PortChoice> ParsePortName(const std::string& text);
+
+std::string UsageText();
+
+}  // namespace carillon::cli

@@ -1,0 +1,57 @@
+#pragma once
+// Where carillon-cli's output goes. The text reporter draws progress bars
+// on a terminal and plain lines elsewhere.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "app/Thread.h"
+#include "platform/MessageBox.h"
+
+namespace carillon::cli {
+
+class Reporter {
+public:
+    virtual ~Reporter() = default;
+    // A line about what the program is doing.
+    virtual void Note(const std::string& text) = 0;
+    // The update page's fields after a progress poll.
+    virtual void Progress(const CThread::View& view) = 0;
+    // A message box the job or the program raised, and its answer.
+    virtual void Box(const platform::MessageBoxRequest& box, int answer) = 0;
+    // The printer tree after a search.
+    virtual void Tree(const std::string& rendered) = 0;
+    // The end of an update: the failure page's title and text when it failed.
+    virtual void Finished(bool done, const CThread::View& view) = 0;
+    // A usage or setup problem before any job ran.
+    virtual void Problem(const std::string& text) = 0;
+};
+
+// Safe to call from the job's thread (its message boxes) and the main one.
+class TextReporter : public Reporter {
+public:
+    TextReporter(std::FILE* out, std::FILE* err, bool terminal) : out_(out), err_(err), terminal_(terminal) {}
+
+    void Note(const std::string& text) override;
+    void Progress(const CThread::View& view) override;
+    void Box(const platform::MessageBoxRequest& box, int answer) override;
+    void Tree(const std::string& rendered) override;
+    void Finished(bool done, const CThread::View& view) override;
+    void Problem(const std::string& text) override;
+
+private:
+    void EndBlock();
+
+    std::mutex mutex_;
+    std::FILE* out_;
+    std::FILE* err_;
+    bool terminal_;
+    int drawnLines_ = 0;    // progress lines on the terminal, redrawn in place
+    std::string lastLine_;  // plain output: the last line printed
+};
+
+// "[#######.............]" for a percentage, clamped to 0..100.
+std::string Bar(int percent, int width = 30);
+
+}  // namespace carillon::cli
