@@ -69,11 +69,12 @@ CThread::View CThread::Snapshot() const {
 
 void CThread::Post(std::uint32_t message) { platform::PostMessage(m_hDialog, message); }
 
-void CThread::Fail(const std::string& title, const std::string& text) {
+void CThread::Fail(const std::string& title, const std::string& text, ErrorCode code) {
     {
         std::lock_guard lock(m_viewMutex);
         m_view.m_strResultTitle = title;
         m_view.m_strResultText = text;
+        m_view.resultCode = code;
     }
     Post(platform::WM_UPDATE_FAILED);
 }
@@ -86,6 +87,7 @@ void CThread::WaitForEngine() {
         engine.GetStatus(&status);
         {
             std::lock_guard lock(m_viewMutex);
+            m_view.status = status;
             m_view.m_strStatus = status.text;
             // A percentage keeps its value while its total is zero.
             if (status.stepsTotal != 0) m_view.m_nTotalPercent = Percent(status.stepsDone, status.stepsTotal);
@@ -121,7 +123,7 @@ void CThread::RunUpdateJob() {
     engine.PostConnect(port, 1, 0);
     WaitForEngine();
     if (!engine.m_session.m_connected) {
-        Fail(LoadString(IDS_FAIL_TO_CONNECT), "");
+        Fail(LoadString(IDS_FAIL_TO_CONNECT), "", engine.m_lastError);
         return;
     }
     {
@@ -137,7 +139,7 @@ void CThread::RunUpdateJob() {
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
         Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
-             platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), firmwareFile.c_str(), e));
+             platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), firmwareFile.c_str(), e), e);
         return;
     }
     engine.m_elements.RemoveUnusable();
@@ -158,7 +160,7 @@ void CThread::RunUpdateJob() {
     if (const ErrorCode e = engine.m_lastError; e != kOk) {
         engine.m_pOutputImage = nullptr;
         Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
-             platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), e) + "\n" + GetErrorMessage(e));
+             platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), e) + "\n" + GetErrorMessage(e), e);
         return;
     }
     if (engine.m_command == kCommandIdle) engine.m_pOutputImage = nullptr;

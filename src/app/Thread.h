@@ -34,6 +34,9 @@ public:
         std::uint8_t m_byMonitorVersion[2] = {0, 0};
         std::string m_strResultTitle;
         std::string m_strResultText;
+        // The numbers behind the texts, for machine-readable progress.
+        GeneratorStatus status;
+        ErrorCode resultCode = kOk;  // what ended the last job that failed
     };
 
     // Starts the polling loop at once; messages go to dialog (may be null).
@@ -63,7 +66,7 @@ public:
 private:
     void PollingLoop();
     void Post(std::uint32_t message);
-    void Fail(const std::string& title, const std::string& text);
+    void Fail(const std::string& title, const std::string& text, ErrorCode code);
     void WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.

@@ -19,7 +19,7 @@ public:
     void Note(const std::string& text) override { notes.push_back(text); }
     void Progress(const CThread::View& view) override { statuses.push_back(view.m_strStatus); }
     void Box(const platform::MessageBoxRequest& box, int answer) override { boxes.push_back({box.text, answer}); }
-    void Tree(const std::string& rendered) override { tree = rendered; }
+    void Printers(const PrinterList&, const std::string& rendered) override { tree = rendered; }
     void Finished(bool ok, const CThread::View& view) override {
         done = ok;
         title = view.m_strResultTitle;

@@ -43,6 +43,8 @@ std::string UsageText() {
            "                           --package FILE [--output FILE] [--yes|--no]\n"
            "       carillon-cli silent [DIR]\n"
            "       carillon-cli --help\n"
+           "  --json on any command: one JSON object per line on stdout (events \"note\",\n"
+           "         \"progress\", \"message\", \"printer\", and a last \"result\"), nothing else\n"
            "\n"
            "  search   find the printers on every serial and USB port and show them as a tree\n"
            "  update   program a package into the printer on a port; without --baud a serial\n"
@@ -56,9 +58,15 @@ std::string UsageText() {
            "exit status: 0 done, 1 update failed, 2 usage error, 3 no printer or port\n";
 }
 
-ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     ParseResult result;
     Options& o = result.options;
+    // --json belongs to every command, wherever it stands.
+    std::vector<std::string> args;
+    for (const std::string& a : arguments) {
+        if (a == "--json") o.json = true;
+        else args.push_back(a);
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") return result;
     const std::string& command = args[0];
     if (command == "search") {

@@ -25,6 +25,7 @@ struct Options {
     std::string output;
     ForceAnswer force = ForceAnswer::kAsk;
     std::string directory;  // silent: where SetupData lives
+    bool json = false;      // one JSON object per line on stdout
 };
 
 struct ParseResult {

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "app/StringTable.h"
+#include "cli/Json.h"
+#include "ports/Port.h"
 
 namespace carillon::cli {
 
@@ -55,9 +57,9 @@ void TextReporter::Box(const platform::MessageBoxRequest& box, int answer) {
     std::fprintf(err_, "%s\n", text.c_str());
 }
 
-void TextReporter::Tree(const std::string& rendered) {
+void TextReporter::Printers(const PrinterList&, const std::string& renderedTree) {
     std::lock_guard lock(mutex_);
-    std::fprintf(out_, "%s", rendered.c_str());
+    std::fprintf(out_, "%s", renderedTree.c_str());
 }
 
 void TextReporter::Finished(bool done, const CThread::View& view) {
@@ -76,6 +78,100 @@ void TextReporter::Problem(const std::string& text) {
     std::lock_guard lock(mutex_);
     EndBlock();
     std::fprintf(err_, "carillon-cli: %s\n", text.c_str());
+}
+
+}  // namespace carillon::cli
+
+namespace carillon::cli {
+namespace {
+
+const char* Icon(unsigned flags) {
+    switch (flags & platform::MB_ICON_MASK) {
+        case platform::MB_ICONERROR: return "error";
+        case platform::MB_ICONWARNING: return "warning";
+        case platform::MB_ICONINFORMATION: return "information";
+        default: return "none";
+    }
+}
+
+const char* AnswerName(int answer) {
+    switch (answer) {
+        case platform::IDYES: return "yes";
+        case platform::IDNO: return "no";
+        default: return "ok";
+    }
+}
+
+const char* KindName(std::uint32_t kind) {
+    return kind == kPortKindSerial ? "serial" : kind == kPortKindUsb ? "usb" : "none";
+}
+
+std::string Count(std::uint32_t done, std::uint32_t total) {
+    return JsonObject().Add("done", done).Add("total", total).Text();
+}
+
+}  // namespace
+
+void JsonReporter::Emit(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+}
+
+void JsonReporter::Note(const std::string& text) { Emit(JsonObject().Add("event", "note").Add("text", text).Text()); }
+
+void JsonReporter::Progress(const CThread::View& v) {
+    JsonObject o;
+    o.Add("event", "progress").Add("step", v.status.step).Add("status", v.m_strStatus);
+    o.AddRaw("steps", Count(v.status.stepsDone, v.status.stepsTotal));
+    o.AddRaw("units", Count(v.status.unitsDone, v.status.unitsTotal));
+    o.Add("totalPercent", v.m_nTotalPercent).Add("progressPercent", v.m_nProgressPercent);
+    Emit(o.Text());
+}
+
+void JsonReporter::Box(const platform::MessageBoxRequest& box, int answer) {
+    const bool question = (box.flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO;
+    Emit(JsonObject()
+             .Add("event", "message")
+             .Add("caption", box.caption)
+             .Add("text", box.text)
+             .Add("buttons", question ? "yesno" : "ok")
+             .Add("icon", Icon(box.flags))
+             .Add("answer", AnswerName(answer))
+             .Text());
+}
+
+void JsonReporter::Printers(const PrinterList& printers, const std::string&) {
+    for (int i = 0; i < printers.portCount; ++i) {
+        const PrinterEntry e = printers.EntrySnapshot(i);
+        Emit(JsonObject()
+                 .Add("event", "printer")
+                 .Add("index", i)
+                 .Add("port", e.portName)
+                 .Add("kind", KindName(e.kind))
+                 .Add("label", e.label)
+                 .Add("commandSet", e.commandSet)
+                 .Add("family", e.family)
+                 .Add("current", i == printers.current)
+                 .Text());
+    }
+    Emit(JsonObject().Add("event", "result").Add("ok", printers.portCount > 0).Add("printers", printers.portCount).Text());
+}
+
+void JsonReporter::Finished(bool done, const CThread::View& view) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", done ? 0u : view.resultCode);
+    Emit(JsonObject()
+             .Add("event", "result")
+             .Add("ok", done)
+             .Add("code", code)
+             .Add("title", done ? LoadString(IDS_CONGRATULATION) : view.m_strResultTitle)
+             .Add("text", done ? std::string() : view.m_strResultText)
+             .Text());
+}
+
+void JsonReporter::Problem(const std::string& text) {
+    Emit(JsonObject().Add("event", "result").Add("ok", false).Add("problem", text).Text());
 }
 
 }  // namespace carillon::cli

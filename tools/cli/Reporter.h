@@ -20,8 +20,8 @@ public:
     virtual void Progress(const CThread::View& view) = 0;
     // A message box the job or the program raised, and its answer.
     virtual void Box(const platform::MessageBoxRequest& box, int answer) = 0;
-    // The printer tree after a search.
-    virtual void Tree(const std::string& rendered) = 0;
+    // The printers a search found, and the tree the wizard would show.
+    virtual void Printers(const PrinterList& printers, const std::string& renderedTree) = 0;
     // The end of an update: the failure page's title and text when it failed.
     virtual void Finished(bool done, const CThread::View& view) = 0;
     // A usage or setup problem before any job ran.
@@ -36,7 +36,7 @@ public:
     void Note(const std::string& text) override;
     void Progress(const CThread::View& view) override;
     void Box(const platform::MessageBoxRequest& box, int answer) override;
-    void Tree(const std::string& rendered) override;
+    void Printers(const PrinterList& printers, const std::string& renderedTree) override;
     void Finished(bool done, const CThread::View& view) override;
     void Problem(const std::string& text) override;
 
@@ -53,5 +53,28 @@ private:
 
 // "[#######.............]" for a percentage, clamped to 0..100.
 std::string Bar(int percent, int width = 30);
+
+}  // namespace carillon::cli
+
+namespace carillon::cli {
+
+// One JSON object per line on out, nothing else: for scripts.
+class JsonReporter : public Reporter {
+public:
+    explicit JsonReporter(std::FILE* out) : out_(out) {}
+
+    void Note(const std::string& text) override;
+    void Progress(const CThread::View& view) override;
+    void Box(const platform::MessageBoxRequest& box, int answer) override;
+    void Printers(const PrinterList& printers, const std::string& renderedTree) override;
+    void Finished(bool done, const CThread::View& view) override;
+    void Problem(const std::string& text) override;
+
+private:
+    void Emit(const std::string& line);
+
+    std::mutex mutex_;
+    std::FILE* out_;
+};
 
 }  // namespace carillon::cli
