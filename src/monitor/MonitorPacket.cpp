@@ -70,9 +70,23 @@ ErrorCode CMonitorSession::SendPacket(std::uint8_t code, const std::uint8_t* dat
         if (n > 0) record->insert(record->end(), data, data + n);
     }
 
+    if (ErrorCode r = WriteFrame(head, 4, data, n); r != kOk) m_lastError = r;
+    ++m_txSequence;
+    return m_lastError;
+}
+
+ErrorCode CMonitorSession::SendBody(const std::uint8_t* body, std::size_t length) {
+    if (!m_connected) return m_lastError = kErrMonNotConnected;
+    if (m_pPort == nullptr) return m_lastError = kErrMissingObject;
+    if (!EnsureFrameCapacity(2 * length + 2)) return m_lastError = kErrNoMemory;
+    return m_lastError = WriteFrame(body, length, nullptr, 0);
+}
+
+ErrorCode CMonitorSession::WriteFrame(const std::uint8_t* head, std::size_t headLength, const std::uint8_t* data,
+                                      std::size_t n) {
     std::uint8_t* out = m_frame.get();
     *out++ = kFrameStart;
-    out = Escape(head, 4, out);
+    out = Escape(head, headLength, out);
     out = Escape(data, n, out);
     *out++ = kFrameEnd;
     const std::size_t frameLength = static_cast<std::size_t>(out - m_frame.get());
@@ -80,18 +94,11 @@ ErrorCode CMonitorSession::SendPacket(std::uint8_t code, const std::uint8_t* dat
     m_pPort->writeTimeout = kPacketWriteTimeoutMs;
     for (std::size_t sent = 0; sent < frameLength;) {
         const int written = m_pPort->Write(m_frame.get() + sent, static_cast<int>(frameLength - sent));
-        if (m_pPort->lastError != kOk) {
-            m_lastError = m_pPort->lastError;
-            break;
-        }
-        if (written <= 0) {  // no progress and no error: give up instead of spinning
-            m_lastError = kErrPortSend;
-            break;
-        }
+        if (m_pPort->lastError != kOk) return m_pPort->lastError;
+        if (written <= 0) return kErrPortSend;  // no progress and no error: give up instead of spinning
         sent += static_cast<std::size_t>(written);
     }
-    ++m_txSequence;
-    return m_lastError;
+    return kOk;
 }
 
 ErrorCode CMonitorSession::ReceivePacket(std::uint8_t* answerCode, std::uint32_t timeoutMs, std::uint8_t* data,

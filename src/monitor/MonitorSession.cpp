@@ -53,7 +53,7 @@ MonitorTiming MonitorTiming::Scaled(double factor) const {
                            {&t.dspBlankCheckMs, dspBlankCheckMs}, {&t.boardReadMs, boardReadMs},
                            {&t.dspReadMs, dspReadMs}, {&t.retryPauseMs, retryPauseMs},
                            {&t.reidentifyPauseMs, reidentifyPauseMs}, {&t.usbReconnectMs, usbReconnectMs},
-                           {&t.usbSettleMs, usbSettleMs}, {&t.commandSettleMs, commandSettleMs}})
+                           {&t.usbSettleMs, usbSettleMs}})
         *out = scale(in);
     return t;
 }

@@ -94,7 +94,8 @@ struct MonitorTiming {
     std::uint32_t usbSettleMs = 500;        // before reopening a USB printer that came back
     std::uint32_t commandSettleMs = 50;     // after the monitor-mode command on a serial line
 
-    // Every value multiplied by factor, but at least 1 ms.
+    // Every time-out and pause multiplied by factor, but at least 1 ms. The
+    // settle time after the monitor-mode command stays: the line needs it.
     MonitorTiming Scaled(double factor) const;
 };
 
@@ -122,6 +123,9 @@ public:
     ErrorCode SendPacket(std::uint8_t code, const std::uint8_t* data, std::uint32_t n, ByteArray* record);
     ErrorCode ReceivePacket(std::uint8_t* answerCode, std::uint32_t timeoutMs, std::uint8_t* data,
                             std::uint32_t expected, std::uint32_t* length);
+    // Frames and sends a body as it stands, with its own sequence number and
+    // CRC: how a recorded packet is sent again.
+    ErrorCode SendBody(const std::uint8_t* body, std::size_t length);
 
     // Flash commands. Addresses and lengths are in the location's units.
     ErrorCode GetGeometry(std::int32_t location, FlashGeometry& geometry);
@@ -186,6 +190,7 @@ private:
     ErrorCode GeometryExchange(FlashGeometry& geometry);
     ErrorCode Reidentify();
     bool EnsureFrameCapacity(std::size_t bytes);
+    ErrorCode WriteFrame(const std::uint8_t* head, std::size_t headLength, const std::uint8_t* data, std::size_t n);
 
     mutable std::mutex m_textMutex;
     std::string m_strOperation = "No_Action";

@@ -3,35 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/Cli.h"
+#include "cli/CliFixture.h"
 #include "cli/TextTree.h"
-#include "ports/SerialPortMap.h"
-#include "sim/PtyPrinter.h"
-#include "support/PortTestHelpers.h"
 #include "support/PtyPair.h"
 
 namespace carillon::cli {
 namespace {
-
-// Keeps what the commands report.
-class RecordingReporter : public Reporter {
-public:
-    void Note(const std::string& text) override { notes.push_back(text); }
-    void Progress(const CThread::View& view) override { statuses.push_back(view.m_strStatus); }
-    void Box(const platform::MessageBoxRequest& box, int answer) override { boxes.push_back({box.text, answer}); }
-    void Printers(const PrinterList&, const std::string& rendered) override { tree = rendered; }
-    void Finished(bool ok, const CThread::View& view) override {
-        done = ok;
-        title = view.m_strResultTitle;
-        text = view.m_strResultText;
-    }
-    void Problem(const std::string& t) override { problems.push_back(t); }
-
-    std::vector<std::string> notes, statuses, problems;
-    std::vector<std::pair<std::string, int>> boxes;
-    std::string tree, title, text;
-    bool done = false;
-};
 
 Options Parse(std::vector<std::string> args) {
     const ParseResult r = ParseCommandLine(args);
@@ -124,41 +101,6 @@ TEST(CliText, ProgressIsDrawnInPlaceOnATerminalAndOncePerChangeElsewhere) {
     EXPECT_EQ(Bar(140, 4), "[####]");
 }
 
-// The commands against virtual printers on pseudo-terminals.
-class CliRunTest : public ::testing::Test {
-protected:
-    CliRunTest() {
-        environment.programPath = (dir_ / "bin" / "carillon-cli").string();
-        environment.timing = MonitorTiming{}.Scaled(0.1);
-        std::filesystem::create_directories(dir_ / "bin");
-    }
-    ~CliRunTest() override {
-        ResetSerialPortMap();
-        std::filesystem::remove_all(dir_);
-    }
-    sim::VirtualPrinter& Serial(sim::PrinterConfig config) {
-        printers_.push_back(std::make_unique<sim::VirtualPrinter>(config));
-        ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kSerial));
-        EXPECT_TRUE(ptys_.back()->Start());
-        return *printers_.back();
-    }
-    int RunCli(std::vector<std::string> args) {
-        const ParseResult parsed = ParseCommandLine(args);
-        EXPECT_EQ(parsed.error, "");
-        return cli::Run(parsed.options, reporter, environment);
-    }
-    std::string Sample(const std::string& family) {
-        return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package";
-    }
-    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
-                                 ("carillon-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    testing::UsbDevicesFile usb;
-    std::vector<std::unique_ptr<sim::VirtualPrinter>> printers_;
-    std::vector<std::unique_ptr<sim::PtyPrinter>> ptys_;
-    RecordingReporter reporter;
-    Environment environment;
-};
-
 TEST_F(CliRunTest, UpdateWithGivenLineSettingsWritesTheOutputFile) {
     sim::PrinterConfig config;
     config.family = sim::Family::kPlv;
@@ -208,7 +150,7 @@ TEST_F(CliRunTest, UsbPrintersByNumber) {
     config.family = sim::Family::kKiosk;
     config.usbReenumerateMs = 50;
     printers_.push_back(std::make_unique<sim::VirtualPrinter>(config));
-    ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kUsb, usb.Path()));
+    ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kUsb, usb_.Path()));
     ASSERT_TRUE(ptys_.back()->Start());
     EXPECT_EQ(RunCli({"update", "--port", "USB2", "--package", Sample("KIOSK")}), kExitNoPrinter);
     EXPECT_EQ(reporter.problems.back(), "USB2: no such USB printer");

@@ -3,17 +3,19 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/SetupIni.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
 #include "app/Thread.h"
+#include "cli/CliPorts.h"
 #include "cli/TextTree.h"
-#include "errors/ErrorMessages.h"
+#include "cli/Plan.h"
+#include "cli/Replay.h"
+#include "cli/Verify.h"
 #include "platform/MessageQueue.h"
-#include "ports/SerialPort.h"
-#include "ports/UsbPort.h"
 
 namespace carillon::cli {
 namespace {
@@ -50,11 +52,6 @@ private:
     platform::ScopedMessageBoxProvider scope_;
 };
 
-void RunSearch(CThread& worker) {
-    worker.m_bSearchRequested = 1;
-    while (worker.m_bSearchRequested != 0) std::this_thread::sleep_for(50ms);
-}
-
 // Follows the job's messages to its end.
 int FollowUpdate(CThread& worker, platform::MessageQueue& messages, Reporter& reporter) {
     for (;;) {
@@ -85,69 +82,32 @@ int Search(Reporter& reporter, const Environment& env) {
     return worker.m_printers.portCount > 0 ? kExitDone : kExitNoPrinter;
 }
 
-// The port a USB printer or a serial line with given settings is on.
-std::unique_ptr<CPort> DirectPort(const Options& o, Reporter& reporter, int* exit) {
-    std::unique_ptr<CPort> port;
-    const std::string name = (o.port->usb ? "USB" : "COM") + std::to_string(o.port->number);
-    if (o.port->usb) {
-        port = std::make_unique<CUsbPort>();
-        UsbPortSettings settings(static_cast<std::uint8_t>(o.port->number), "");
-        if (!port->SetSettings(&settings) || !port->IsPrinterPresent()) {
-            reporter.Problem(name + ": no such USB printer");
-            *exit = kExitNoPrinter;
-            return nullptr;
-        }
-        return port;
-    }
-    port = std::make_unique<CSerialPort>();
-    SerialPortSettings settings(static_cast<std::uint8_t>(o.port->number), *o.baudRate,
-                                o.handshake.value_or(kHandshakeRtsCts));
-    if (!port->SetSettings(&settings)) {
-        const ErrorCode e = port->lastError;
-        reporter.Problem(name + ": " + GetErrorMessage(e));
-        *exit = e == kErrPortInvalidNumber ? kExitNoPrinter : kExitUsage;
-        return nullptr;
-    }
-    return port;
-}
-
-// The entry a search found on the serial port, if the person wants it.
-CPort* SearchedPort(const Options& o, CThread& worker, Reporter& reporter, int* exit) {
-    const std::string name = "COM" + std::to_string(o.port->number);
-    reporter.Note("Searching the printers...");
-    RunSearch(worker);
-    for (int i = 0; i < worker.m_printers.portCount; ++i) {
-        const PrinterEntry entry = worker.m_printers.EntrySnapshot(i);
-        if (entry.portName != name) continue;
-        if (entry.label.empty() &&
-            platform::MessageBox(nullptr, LoadString(IDS_NO_PRINTER_QUESTION), "",
-                                 platform::MB_YESNO | platform::MB_ICONEXCLAMATION) != platform::IDYES) {
-            *exit = kExitNoPrinter;
-            return nullptr;
-        }
-        if (!entry.label.empty()) reporter.Note(name + ": " + entry.label);
-        return worker.m_printers.EntryPort(i);
-    }
-    reporter.Problem(name + " is not a serial port of this computer");
-    *exit = kExitNoPrinter;
-    return nullptr;
-}
-
-int Update(const Options& o, Reporter& reporter, const Environment& env) {
+// The commands that work on one printer: find it, then update, verify, plan or replay.
+int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     CliMessageBoxes boxes(reporter, o.force, env);
-    int exit = kExitDone;
-    std::unique_ptr<CPort> ownPort;  // outlives the worker, which borrows it
+    ChosenPort chosen;  // outlives the worker, which borrows its port
     if (o.port->usb || o.baudRate) {
-        ownPort = DirectPort(o, reporter, &exit);
-        if (!ownPort) return exit;
+        chosen = DirectPort(o, reporter);
+        if (!chosen.port) return chosen.exit;
     }
     platform::MessageQueue messages;
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
-    CPort* port = ownPort ? ownPort.get() : SearchedPort(o, worker, reporter, &exit);
-    if (port == nullptr) return exit;
-    worker.RequestUpdate(port, o.package, o.output);
-    return FollowUpdate(worker, messages, reporter);
+    if (!chosen.port) SearchedPort(o, worker, reporter, chosen);
+    if (!chosen.port) return chosen.exit;
+    CCommandGenerator& engine = worker.m_printers.engine;
+    if (o.command == Command::kVerify) return VerifyPackage(engine, chosen.port, o.package, reporter);
+    if (o.command == Command::kPlan) return PlanPackage(engine, chosen.port, o.package, reporter);
+    if (o.command == Command::kReplay) return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, reporter);
+    // Connecting leaves a serial port at the monitor's rate; the printer
+    // restarts at its own, where the verify must find it again.
+    std::optional<SerialPortSettings> normal;
+    if (auto* serial = dynamic_cast<SerialPortSettings*>(chosen.port->GetSettings())) normal = *serial;
+    worker.RequestUpdate(chosen.port, o.package, o.output);
+    const int exit = FollowUpdate(worker, messages, reporter);
+    if (exit != kExitDone || !o.verify) return exit;
+    if (normal) chosen.port->SetSettings(&*normal);
+    return VerifyPackage(engine, chosen.port, o.package, reporter);
 }
 
 int Silent(const Options& o, Reporter& reporter, const Environment& env) {
@@ -186,10 +146,14 @@ void LoadProgramSerialPorts(const Environment& env) {
 }  // namespace
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment) {
-    if (options.command == Command::kSearch || options.command == Command::kUpdate) LoadProgramSerialPorts(environment);
+    if (options.command != Command::kSilent && options.command != Command::kHelp) LoadProgramSerialPorts(environment);
     switch (options.command) {
         case Command::kSearch: return Search(reporter, environment);
-        case Command::kUpdate: return Update(options, reporter, environment);
+        case Command::kUpdate:
+        case Command::kVerify:
+        case Command::kPlan:
+        case Command::kReplay: return OnPrinter(options, reporter, environment);
+        case Command::kDoctor: return RunDoctor(options.fix, reporter, environment.doctor);
         case Command::kSilent: return Silent(options, reporter, environment);
         case Command::kHelp: break;
     }

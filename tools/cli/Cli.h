@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/CliOptions.h"
+#include "cli/Doctor.h"
 #include "cli/Reporter.h"
 #include "monitor/MonitorSession.h"
 
@@ -23,6 +24,7 @@ struct Environment {
     bool canAsk = false;      // questions may be asked on a terminal
     std::FILE* answers = stdin;
     MonitorTiming timing;  // the monitor's time-outs and pauses (tests shorten them)
+    DoctorRoots doctor;
 };
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment);

@@ -1,6 +1,9 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <utility>
 
 #include "package/ScanNumber.h"
 
@@ -39,23 +42,36 @@ std::optional<PortChoice> ParsePortName(const std::string& text) {
 
 std::string UsageText() {
     return "usage: carillon-cli search\n"
-           "       carillon-cli update --port COMn|USBn [--baud N --handshake rtscts|xonxoff|none]\n"
-           "                           --package FILE [--output FILE] [--yes|--no]\n"
+           "       carillon-cli update --port P [--baud N --handshake H] --package FILE [--output FILE]\n"
+           "                           [--yes|--no] [--verify]\n"
+           "       carillon-cli verify --port P [--baud N --handshake H] --package FILE\n"
+           "       carillon-cli plan   --port P [--baud N --handshake H] --package FILE\n"
+           "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H]\n"
            "       carillon-cli silent [DIR]\n"
+           "       carillon-cli doctor [--fix]\n"
            "       carillon-cli --help\n"
-           "  --json on any command: one JSON object per line on stdout (events \"note\",\n"
-           "         \"progress\", \"message\", \"printer\", and a last \"result\"), nothing else\n"
            "\n"
+           "  P is COMn or USBn; H is rtscts, xonxoff or none. Without --baud a serial printer\n"
+           "  is found by a search first, at the rate and handshake it answers.\n"
            "  search   find the printers on every serial and USB port and show them as a tree\n"
-           "  update   program a package into the printer on a port; without --baud a serial\n"
-           "           printer is found by a search first, at the rate and handshake it answers\n"
+           "  update   program a package into the printer; --output also writes the erase and\n"
+           "           write packets sent, for reflashing later; --verify reads everything back\n"
+           "  verify   read every element of a package back from the printer and compare it\n"
+           "  plan     show where each element would go, what would be erased and written and\n"
+           "           how long it would take, without changing the printer's flash\n"
+           "  replay   send the packets of an output binary to a printer, after checking the file\n"
            "  silent   run the silent update that DIR/SetupData/Setup.ini describes (default:\n"
            "           the program's own directory)\n"
-           "  --output FILE   also write the erase and write packets sent, for reflashing later\n"
-           "  --yes, --no     the answer to \"force the update?\" when the package holds elements\n"
-           "                  for another printer family (default: ask on a terminal, else no)\n"
+           "  doctor   check what keeps flashing from working on this machine; --fix mends the\n"
+           "           USB-serial latency where it can\n"
+           "  --yes, --no  the answer to \"force the update?\" when the package holds elements\n"
+           "               for another printer family (default: ask on a terminal, else no)\n"
+           "  --json   on any command: one JSON object per line on stdout (events \"note\",\n"
+           "           \"progress\", \"message\", \"printer\", \"element\", \"plan\", \"record\",\n"
+           "           \"check\", and a last \"result\"), nothing else\n"
            "\n"
-           "exit status: 0 done, 1 update failed, 2 usage error, 3 no printer or port\n";
+           "exit status: 0 done, 1 failed (update, verify mismatch, replay, doctor finding),\n"
+           "             2 usage error, 3 no printer or port\n";
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -69,16 +85,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") return result;
     const std::string& command = args[0];
-    if (command == "search") {
-        o.command = Command::kSearch;
-    } else if (command == "update") {
-        o.command = Command::kUpdate;
-    } else if (command == "silent") {
-        o.command = Command::kSilent;
-    } else {
+    static const std::pair<const char*, Command> kCommands[] = {
+        {"search", Command::kSearch}, {"update", Command::kUpdate}, {"silent", Command::kSilent},
+        {"verify", Command::kVerify}, {"plan", Command::kPlan},     {"replay", Command::kReplay},
+        {"doctor", Command::kDoctor},
+    };
+    const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const auto& c) { return command == c.first; });
+    if (found == std::end(kCommands)) {
         result.error = "unknown command '" + command + "'";
         return result;
     }
+    o.command = found->second;
+    // The commands that work on one printer take its port and package.
+    const bool onPrinter = o.command == Command::kUpdate || o.command == Command::kVerify ||
+                           o.command == Command::kPlan || o.command == Command::kReplay;
 
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -93,10 +114,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             o.command = Command::kHelp;
             return result;
         }
-        if (o.command == Command::kSilent && a.rfind("--", 0) != 0 && o.directory.empty()) {
+        const bool positional = a.rfind("--", 0) != 0;
+        if (o.command == Command::kSilent && positional && o.directory.empty()) {
             o.directory = a;
-        } else if (o.command != Command::kUpdate) {
+        } else if (o.command == Command::kReplay && positional && o.replayFile.empty()) {
+            o.replayFile = a;
+        } else if (o.command == Command::kDoctor && a == "--fix") {
+            o.fix = true;
+        } else if (!onPrinter || (a == "--package" && o.command == Command::kReplay) ||
+                   ((a == "--output" || a == "--yes" || a == "--no" || a == "--verify") && o.command != Command::kUpdate)) {
             result.error = "'" + a + "' is not an option of " + command;
+        } else if (a == "--verify") {
+            o.verify = true;
         } else if (a == "--port") {
             auto v = value("--port");
             if (v && !(o.port = ParsePortName(*v))) result.error = "--port takes COMn or USBn, not '" + *v + "'";
@@ -121,9 +150,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         if (!result.error.empty()) return result;
     }
 
-    if (o.command == Command::kUpdate) {
-        if (!o.port) result.error = "update needs --port";
-        else if (o.package.empty()) result.error = "update needs --package";
+    if (onPrinter) {
+        if (!o.port) result.error = command + " needs --port";
+        else if (o.command == Command::kReplay && o.replayFile.empty()) result.error = "replay needs the output binary to send";
+        else if (o.command != Command::kReplay && o.package.empty()) result.error = command + " needs --package";
         else if (o.port->usb && (o.baudRate || o.handshake)) result.error = "a USB port has no baud rate or handshake";
         else if (o.handshake && !o.baudRate) result.error = "--handshake goes with --baud";
     }

@@ -8,7 +8,7 @@
 
 namespace carillon::cli {
 
-enum class Command { kHelp, kSearch, kUpdate, kSilent };
+enum class Command { kHelp, kSearch, kUpdate, kSilent, kVerify, kPlan, kReplay, kDoctor };
 enum class ForceAnswer { kAsk, kYes, kNo };
 
 struct PortChoice {
@@ -26,6 +26,9 @@ struct Options {
     ForceAnswer force = ForceAnswer::kAsk;
     std::string directory;  // silent: where SetupData lives
     bool json = false;      // one JSON object per line on stdout
+    bool verify = false;    // update: read everything back afterwards
+    std::string replayFile; // replay: the output binary to send
+    bool fix = false;       // doctor: mend what can be mended
 };
 
 struct ParseResult {

@@ -4,6 +4,8 @@
 
 #include "app/StringTable.h"
 #include "cli/Json.h"
+#include "errors/ErrorMessages.h"
+#include "package/Element.h"
 #include "ports/Port.h"
 
 namespace carillon::cli {
@@ -78,6 +80,52 @@ void TextReporter::Problem(const std::string& text) {
     std::lock_guard lock(mutex_);
     EndBlock();
     std::fprintf(err_, "carillon-cli: %s\n", text.c_str());
+}
+
+
+static const char* StatusWord(ElementVerdict::Status status) {
+    switch (status) {
+        case ElementVerdict::Status::kVerified: return "verified";
+        case ElementVerdict::Status::kMismatch: return "mismatch";
+        case ElementVerdict::Status::kMissing: return "missing";
+        default: return "unreadable";
+    }
+}
+
+void TextReporter::Element(const ElementVerdict& v) {
+    std::lock_guard lock(mutex_);
+    EndBlock();
+    char where[64];
+    switch (v.status) {
+        case ElementVerdict::Status::kVerified: std::snprintf(where, sizeof where, "verified (at 0x%X)", v.address); break;
+        case ElementVerdict::Status::kMismatch: std::snprintf(where, sizeof where, "MISMATCH at 0x%X", v.address); break;
+        case ElementVerdict::Status::kMissing: std::snprintf(where, sizeof where, "MISSING from the printer's table"); break;
+        default: std::snprintf(where, sizeof where, "UNREADABLE (Error Code=%08Xh)", v.code); break;
+    }
+    const char* type = TypeKeyword(v.type);
+    std::fprintf(out_, "%-12s %-14s %-24s %s\n", LocationName(v.location), type ? type : "?", v.name.c_str(), where);
+}
+
+void TextReporter::PlanLine(const std::string&, const std::string& text, const std::string&) {
+    std::lock_guard lock(mutex_);
+    EndBlock();
+    std::fprintf(out_, "%s\n", text.c_str());
+}
+
+void TextReporter::Summary(bool ok, ErrorCode code, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    EndBlock();
+    std::FILE* to = ok ? out_ : err_;
+    std::fprintf(to, "%s\n", text.c_str());
+    if (!ok && code != kOk) std::fprintf(to, "(Error Code=%08Xh)\n%s\n", code, GetErrorMessage(code).c_str());
+}
+
+
+void TextReporter::Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) {
+    std::lock_guard lock(mutex_);
+    EndBlock();
+    std::fprintf(out_, "[%s] %s: %s\n", ok ? " ok " : "FAIL", what.c_str(), detail.c_str());
+    if (!ok && !fix.empty()) std::fprintf(out_, "       fix: %s\n", fix.c_str());
 }
 
 }  // namespace carillon::cli
@@ -172,6 +220,34 @@ void JsonReporter::Finished(bool done, const CThread::View& view) {
 
 void JsonReporter::Problem(const std::string& text) {
     Emit(JsonObject().Add("event", "result").Add("ok", false).Add("problem", text).Text());
+}
+
+
+void JsonReporter::Element(const ElementVerdict& v) {
+    const char* type = TypeKeyword(v.type);
+    JsonObject o;
+    o.Add("event", "element").Add("name", v.name).Add("type", type ? type : "?").Add("location", LocationName(v.location));
+    o.Add("status", StatusWord(v.status)).Add("address", v.address);
+    if (v.code != kOk) o.Add("code", v.code);
+    Emit(o.Text());
+}
+
+void JsonReporter::PlanLine(const std::string& kind, const std::string&, const std::string& json) {
+    Emit(JsonObject().Add("event", kind).AddRaw("plan", json.empty() ? "{}" : json).Text());
+}
+
+void JsonReporter::Summary(bool ok, ErrorCode code, const std::string& text) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", code);
+    JsonObject o;
+    o.Add("event", "result").Add("ok", ok).Add("code", hex).Add("text", text);
+    if (code != kOk) o.Add("message", GetErrorMessage(code));
+    Emit(o.Text());
+}
+
+
+void JsonReporter::Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) {
+    Emit(JsonObject().Add("event", "check").Add("name", what).Add("ok", ok).Add("detail", detail).Add("fix", fix).Text());
 }
 
 }  // namespace carillon::cli

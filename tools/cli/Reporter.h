@@ -11,6 +11,17 @@
 
 namespace carillon::cli {
 
+// What a read-back found for one element of a package.
+struct ElementVerdict {
+    enum class Status { kVerified, kMismatch, kMissing, kUnreadable };
+    std::string name;
+    std::int32_t type = 0;
+    std::int32_t location = 0;
+    Status status = Status::kVerified;
+    std::uint32_t address = 0;  // where it lies, or its first differing unit
+    ErrorCode code = kOk;       // why it could not be read
+};
+
 class Reporter {
 public:
     virtual ~Reporter() = default;
@@ -26,6 +37,14 @@ public:
     virtual void Finished(bool done, const CThread::View& view) = 0;
     // A usage or setup problem before any job ran.
     virtual void Problem(const std::string& text) = 0;
+    // One element checked against the printer's flash.
+    virtual void Element(const ElementVerdict& verdict) = 0;
+    // A line of a plan (text) or a structured item of it (kind and fields as JSON).
+    virtual void PlanLine(const std::string& kind, const std::string& text, const std::string& json) = 0;
+    // The end of a command other than the update job.
+    virtual void Summary(bool ok, ErrorCode code, const std::string& text) = 0;
+    // One check of the doctor, and how to mend it when it fails.
+    virtual void Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) = 0;
 };
 
 // Safe to call from the job's thread (its message boxes) and the main one.
@@ -39,6 +58,10 @@ public:
     void Printers(const PrinterList& printers, const std::string& renderedTree) override;
     void Finished(bool done, const CThread::View& view) override;
     void Problem(const std::string& text) override;
+    void Element(const ElementVerdict& verdict) override;
+    void PlanLine(const std::string& kind, const std::string& text, const std::string& json) override;
+    void Summary(bool ok, ErrorCode code, const std::string& text) override;
+    void Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) override;
 
 private:
     void EndBlock();
@@ -69,6 +92,10 @@ public:
     void Printers(const PrinterList& printers, const std::string& renderedTree) override;
     void Finished(bool done, const CThread::View& view) override;
     void Problem(const std::string& text) override;
+    void Element(const ElementVerdict& verdict) override;
+    void PlanLine(const std::string& kind, const std::string& text, const std::string& json) override;
+    void Summary(bool ok, ErrorCode code, const std::string& text) override;
+    void Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) override;
 
 private:
     void Emit(const std::string& line);

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "monitor/MonitorSession.h"
+#include "monitor/PacketRecord.h"
+#include "package/Crc16.h"
+#include "package/Element.h"
+#include "support/SimPrinter.h"
+
+namespace carillon {
+namespace {
+
+// One record: the length byte and a body with a correct CRC.
+ByteArray Record(std::uint8_t code, const ByteArray& data, std::uint8_t seq = 0) {
+    ByteArray body(4 + data.size());
+    body[2] = seq;
+    body[3] = code;
+    std::copy(data.begin(), data.end(), body.begin() + 4);
+    const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
+    body[0] = static_cast<std::uint8_t>(crc);
+    body[1] = static_cast<std::uint8_t>(crc >> 8);
+    ByteArray record(1 + body.size());
+    record[0] = static_cast<std::uint8_t>(body.size());
+    std::copy(body.begin(), body.end(), record.begin() + 1);
+    return record;
+}
+
+ByteArray File(std::initializer_list<ByteArray> records, bool terminated = true) {
+    ByteArray file;
+    for (const auto& r : records) file.insert(file.end(), r.begin(), r.end());
+    if (terminated) file.push_back(0x00);
+    return file;
+}
+
+RecordParse Parse(const ByteArray& file) { return ParsePacketRecord(file.data(), file.size()); }
+
+const ByteArray kEraseMcu = Record('B', {0x00, 0x20});
+const ByteArray kWriteMcu6 = Record('D', {0x00, 0x20, 0x06, 0x00, 'a'});
+
+TEST(PacketRecord, ARecordOfTheEngineParsesBackIntoItsPackets) {
+    testing::SimPrinter p(testing::InMonitor());
+    CMonitorSession session;
+    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
+    ByteArray record;
+    session.m_pRecord = &record;
+    ASSERT_EQ(session.EraseSector(kDspFlash, 0x10000), kOk);
+    const ByteArray data = testing::Pattern(900);
+    ASSERT_EQ(session.WriteFlash(kDspFlash, kFontCrypted, 0x10000, 450, data.data(), nullptr, 0, 10), kOk);
+    record.push_back(0x00);
+    const RecordParse parse = Parse(record);
+    ASSERT_TRUE(parse.ok()) << parse.error;
+    ASSERT_EQ(parse.packets.size(), p.printer.Requests().size() - 1);  // the info request was not recorded
+    EXPECT_EQ(parse.packets[0].code, 'I');
+    EXPECT_EQ(parse.packets[0].location, kDspFlash);
+    std::size_t lastOfChunk = 0;
+    for (const auto& packet : parse.packets) lastOfChunk += packet.lastOfChunk;
+    EXPECT_EQ(lastOfChunk, p.Requests("KM").size());  // one answer per chunk
+}
+
+TEST(PacketRecord, DataAddsUpToEachChunkInBytesOrWords) {
+    const RecordParse mcu = Parse(File({kEraseMcu, kWriteMcu6, Record('a', ByteArray(4, 1)), Record('a', ByteArray(2, 2))}));
+    ASSERT_TRUE(mcu.ok()) << mcu.error;
+    EXPECT_FALSE(mcu.packets[2].lastOfChunk);
+    EXPECT_TRUE(mcu.packets[3].lastOfChunk);
+    const RecordParse dsp = Parse(File({Record('K', {0, 0, 1, 0, 3, 0, 'c'}), Record('c', ByteArray(6, 1))}));
+    EXPECT_TRUE(dsp.ok()) << dsp.error;  // three words are six bytes
+    const RecordParse next = Parse(File({kWriteMcu6, Record('a', ByteArray(6)), Record('F', {2, 0}), Record('a', ByteArray(2))}));
+    EXPECT_TRUE(next.ok()) << next.error;
+}
+
+TEST(PacketRecord, DamageIsNamedByRecordAndOffset) {
+    ByteArray cut = File({kEraseMcu, kWriteMcu6}, false);
+    cut.resize(cut.size() - 3);
+    RecordParse r = Parse(cut);
+    EXPECT_EQ(r.record, 2u);
+    EXPECT_EQ(r.offset, kEraseMcu.size());
+    EXPECT_EQ(r.error, "record 2 at byte 7: the file ends inside this record");
+    EXPECT_TRUE(r.packets.empty());
+
+    ByteArray badCrc = File({kEraseMcu, kEraseMcu});
+    badCrc[kEraseMcu.size() + 2] ^= 0x01;
+    r = Parse(badCrc);
+    EXPECT_EQ(r.record, 2u);
+    EXPECT_EQ(r.error, "record 2 at byte 7: the body's CRC is wrong");
+
+    EXPECT_EQ(Parse(File({Record(0x41, {})})).error, "record 1 at byte 0: code 0x41 is neither an erase, a write nor data");
+    EXPECT_EQ(Parse(File({Record('a', {1, 2})})).error, "record 1 at byte 0: a data packet without a write request before it");
+    EXPECT_EQ(Parse(File({kWriteMcu6, Record('a', ByteArray(8))})).error,
+              "record 2 at byte 10: a data packet of 8 bytes where the chunk needs only 6 more");
+    EXPECT_EQ(Parse(File({kWriteMcu6, Record('a', ByteArray(2)), kEraseMcu})).error,
+              "record 3 at byte 17: a request while the write chunk still needs 4 bytes of data");
+    EXPECT_EQ(Parse(File({kWriteMcu6})).error, "record 1 at byte 0: the file ends with 6 bytes of this write chunk missing");
+    EXPECT_EQ(Parse(File({Record('B', {0, 0x20, 0})})).error, "record 1 at byte 0: command 'B' carries 3 bytes of parameters");
+}
+
+TEST(PacketRecord, TheFinalZeroEndsTheFileExactly) {
+    EXPECT_TRUE(Parse(File({})).ok());  // a save that recorded nothing
+    EXPECT_EQ(Parse(File({kEraseMcu}, false)).error, "record 2 at byte 7: the final 0x00 is missing");
+    ByteArray trailing = File({kEraseMcu});
+    trailing.push_back(0x55);
+    EXPECT_EQ(Parse(trailing).error, "record 2 at byte 7: 1 bytes follow the final 0x00");
+    EXPECT_EQ(Parse(ByteArray{0x03, 1, 2, 3, 0}).error, "record 1 at byte 0: a body of 3 bytes is shorter than CRC, sequence and code");
+}
+
+}  // namespace
+}  // namespace carillon

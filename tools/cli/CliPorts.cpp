@@ -1,0 +1,94 @@
+#include "cli/CliPorts.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/StringTable.h"
+#include "cli/Cli.h"
+#include "errors/ErrorMessages.h"
+#include "platform/MessageBox.h"
+#include "ports/SerialPort.h"
+#include "ports/UsbPort.h"
+
+namespace carillon::cli {
+
+using namespace std::chrono_literals;
+
+void RunSearch(CThread& worker) {
+    worker.m_bSearchRequested = 1;
+    while (worker.m_bSearchRequested != 0) std::this_thread::sleep_for(50ms);
+}
+
+ChosenPort DirectPort(const Options& o, Reporter& reporter) {
+    ChosenPort chosen;
+    const std::string name = (o.port->usb ? "USB" : "COM") + std::to_string(o.port->number);
+    if (o.port->usb) {
+        chosen.own = std::make_unique<CUsbPort>();
+        UsbPortSettings settings(static_cast<std::uint8_t>(o.port->number), "");
+        if (!chosen.own->SetSettings(&settings) || !chosen.own->IsPrinterPresent()) {
+            reporter.Problem(name + ": no such USB printer");
+            chosen.own.reset();
+            chosen.exit = kExitNoPrinter;
+            return chosen;
+        }
+    } else {
+        chosen.own = std::make_unique<CSerialPort>();
+        SerialPortSettings settings(static_cast<std::uint8_t>(o.port->number), *o.baudRate,
+                                    o.handshake.value_or(kHandshakeRtsCts));
+        if (!chosen.own->SetSettings(&settings)) {
+            const ErrorCode e = chosen.own->lastError;
+            reporter.Problem(name + ": " + GetErrorMessage(e));
+            chosen.own.reset();
+            chosen.exit = e == kErrPortInvalidNumber ? kExitNoPrinter : kExitUsage;
+            return chosen;
+        }
+    }
+    chosen.port = chosen.own.get();
+    return chosen;
+}
+
+void SearchedPort(const Options& o, CThread& worker, Reporter& reporter, ChosenPort& chosen) {
+    const std::string name = "COM" + std::to_string(o.port->number);
+    reporter.Note("Searching the printers...");
+    RunSearch(worker);
+    for (int i = 0; i < worker.m_printers.portCount; ++i) {
+        const PrinterEntry entry = worker.m_printers.EntrySnapshot(i);
+        if (entry.portName != name) continue;
+        if (entry.label.empty() &&
+            platform::MessageBox(nullptr, LoadString(IDS_NO_PRINTER_QUESTION), "",
+                                 platform::MB_YESNO | platform::MB_ICONEXCLAMATION) != platform::IDYES) {
+            chosen.exit = kExitNoPrinter;
+            return;
+        }
+        if (!entry.label.empty()) reporter.Note(name + ": " + entry.label);
+        chosen.port = worker.m_printers.EntryPort(i);
+        return;
+    }
+    reporter.Problem(name + " is not a serial port of this computer");
+    chosen.exit = kExitNoPrinter;
+}
+
+CThread::View ViewOf(const GeneratorStatus& s) {
+    CThread::View v;
+    v.status = s;
+    v.m_strStatus = s.text;
+    v.m_bShowTotal = s.stepsTotal != 0;
+    v.m_bShowProgress = true;
+    v.m_nTotalPercent = s.stepsTotal ? static_cast<int>(100LL * s.stepsDone / s.stepsTotal) : 0;
+    v.m_nProgressPercent = s.unitsTotal ? static_cast<int>(100LL * s.unitsDone / s.unitsTotal) : 0;
+    v.m_strTotal = "Total:   " + std::to_string(s.stepsDone) + " of " + std::to_string(s.stepsTotal);
+    v.m_strProgress = "Progress: " + std::to_string(s.unitsDone) + " of " + std::to_string(s.unitsTotal);
+    return v;
+}
+
+ErrorCode WaitForCommand(CCommandGenerator& engine, Reporter& reporter) {
+    while (engine.m_command != kCommandIdle) {
+        std::this_thread::sleep_for(100ms);
+        GeneratorStatus status;
+        engine.GetStatus(&status);
+        reporter.Progress(ViewOf(status));
+    }
+    return engine.m_lastError;
+}
+
+}  // namespace carillon::cli
