@@ -210,7 +210,7 @@ TEST_F(NavigationTest, EnterClicksTheFocusedButtonAndOtherwiseEndsTheDialog) {
 }
 
 TEST_F(NavigationTest, F5RepaintsTheFilePagesFromTheSetupFileAndSearchesAgainOnThePrinterPage) {
-    Setup("[General]\nFirmware File=/stored/fw.VRK_Package\nOutput Binary=/stored/out.VRK_Package.bin\n");
+    WriteSetup("[General]\nFirmware File=/stored/fw.VRK_Package\nOutput Binary=/stored/out.VRK_Package.bin\n");
     GoTo(3);
     EXPECT_EQ(Edit()->text().toStdString(), "/stored/fw.VRK_Package");
     QTest::keyClicks(Edit(), "x");

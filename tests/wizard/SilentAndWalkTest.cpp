@@ -23,7 +23,7 @@ protected:
         config.startInMonitor = inMonitor;
         sim::PtyPrinter& pty = m_ptys.Add(config, false, m_usb.Path());
         m_timingScale = 1.0;
-        Setup("[General]\nIsSilent=1\nFirmware File=" + firmware + "\nOutput Binary=" + output +
+        WriteSetup("[General]\nIsSilent=1\nFirmware File=" + firmware + "\nOutput Binary=" + output +
               "\n[Silent mode config]\nPort type=SERIAL\nPort=0x102\nBaudrate=19200\nHandshake=1\n"
               "[Serial ports]\nCOM2=" + pty.DevicePath() + "\n");
         return pty;
@@ -90,7 +90,7 @@ TEST_F(WalkTest, AllSevenPages) {
     plv.name = "Kiosk PLV";
     m_ptys.Add(plv, true, m_usb.Path());
     m_timingScale = 1.0;  // waking a printer on a pty needs the real pauses
-    Setup("[General]\nFirmware File=" + Sample("PLV") + "\n[Serial ports]\nCOM1=" + com.DevicePath() + "\n");
+    WriteSetup("[General]\nFirmware File=" + Sample("PLV") + "\n[Serial ports]\nCOM1=" + com.DevicePath() + "\n");
 
     Screenshot(1);
     Button(IDC_NEXT)->click();

@@ -74,7 +74,7 @@ TEST_F(PrinterTreeTest, TheSearchShowsTwoGroupsAndTheChosenPrinterInBold) {
     usb.family = sim::Family::kPlv;
     usb.name = "Kiosk PLV";
     m_ptys.Add(usb, true, m_usb.Path());
-    Setup("[Serial ports]\nCOM1=" + com.DevicePath() + "\n");
+    WriteSetup("[Serial ports]\nCOM1=" + com.DevicePath() + "\n");
 
     Button(IDC_NEXT)->click();
     ASSERT_EQ(Dialog().Page(), 2);

@@ -119,7 +119,7 @@ protected:
     ~WizardTest() override { m_boxes.Release(); }  // a job waiting on a box must be able to end
 
     // The setup file's text, before the dialog is made.
-    void Setup(const std::string& text) { m_dir.Write("SetupData/Setup.ini", text); }
+    void WriteSetup(const std::string& text) { m_dir.Write("SetupData/Setup.ini", text); }
     std::string SetupText() const { return m_dir.Read("SetupData/Setup.ini"); }
     std::string Path(const std::string& relative) const { return (m_dir.Path() / relative).string(); }
 
