@@ -32,12 +32,10 @@ inline std::string Sample(const std::string& family) {
 }
 
 // Records every box and answers questions from a script (No when it runs
-// out). While held, a box raised by another thread than the test's waits
-// for Release: the job that raised it is known to be running meanwhile.
+// out). While held, a box raised by a worker waits for Release, so the job
+// that raised it is known to be running meanwhile.
 class ScriptedBoxes : public platform::MessageBoxProvider {
 public:
-    ScriptedBoxes() : m_testThread(std::this_thread::get_id()), m_scope(this) {}
-
     int Show(const platform::MessageBoxRequest& request) override {
         std::unique_lock lock(m_mutex);
         m_boxes.push_back(request);
@@ -56,14 +54,10 @@ public:
         std::lock_guard lock(m_mutex);
         m_answers.push_back(answer);
     }
-    void Hold() {
-        std::lock_guard lock(m_mutex);
-        m_held = true;
-    }
-    void Release() {
+    void Hold(bool held) {
         {
             std::lock_guard lock(m_mutex);
-            m_held = false;
+            m_held = held;
         }
         m_changed.notify_all();
     }
@@ -75,37 +69,16 @@ public:
         std::lock_guard lock(m_mutex);
         return m_boxes;
     }
-    ~ScriptedBoxes() override { Release(); }
 
 private:
-    const std::thread::id m_testThread;
+    const std::thread::id m_testThread = std::this_thread::get_id();
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<platform::MessageBoxRequest> m_boxes;
     std::deque<int> m_answers;
     bool m_held = false;
     int m_waiting = 0;
-    platform::ScopedMessageBoxProvider m_scope;
-};
-
-// Virtual printers on pseudo-terminals, as COM ports (through the setup
-// file's "Serial ports") or as USB printers (through the device list file).
-struct PtyPrinters {
-    struct Running {
-        std::unique_ptr<sim::VirtualPrinter> printer;
-        std::unique_ptr<sim::PtyPrinter> pty;
-    };
-    sim::PtyPrinter& Add(sim::PrinterConfig config, bool usb, const std::string& usbList) {
-        Running r;
-        r.printer = std::make_unique<sim::VirtualPrinter>(std::move(config));
-        r.pty = std::make_unique<sim::PtyPrinter>(*r.printer, usb ? sim::PtyPrinter::Mode::kUsb
-                                                                   : sim::PtyPrinter::Mode::kSerial,
-                                                  usbList);
-        EXPECT_TRUE(r.pty->Start());
-        running.push_back(std::move(r));
-        return *running.back().pty;
-    }
-    std::vector<Running> running;
+    platform::ScopedMessageBoxProvider m_scope{this};
 };
 
 class WizardTest : public ::testing::Test {
@@ -115,12 +88,9 @@ protected:
         std::filesystem::copy_file(std::string(CARILLON_WIZARD_DIR) + "/SetupData/Setup.bmp",
                                    m_dir.Path() / "SetupData" / "Setup.bmp");
     }
+    ~WizardTest() override { m_boxes.Hold(false); }  // a job waiting on a box must be able to end
 
-    ~WizardTest() override { m_boxes.Release(); }  // a job waiting on a box must be able to end
-
-    // The setup file's text, before the dialog is made.
     void WriteSetup(const std::string& text) { m_dir.Write("SetupData/Setup.ini", text); }
-    std::string SetupText() const { return m_dir.Read("SetupData/Setup.ini"); }
     std::string Path(const std::string& relative) const { return (m_dir.Path() / relative).string(); }
 
     // The dialog, made, initialised and shown on first use.
@@ -136,28 +106,37 @@ protected:
         }
         return *m_dialog;
     }
-    void EndDialog() { m_dialog.reset(); }
-
     QPushButton* Button(int id) { return Dialog().findChild<QPushButton*>(QString::number(id)); }
     QLineEdit* Edit() { return Dialog().findChild<QLineEdit*>(QString::number(IDC_EDIT_FILE)); }
     QTreeWidget* TreeWidget() { return Dialog().findChild<QTreeWidget*>(QString::number(IDC_TREE)); }
+    CThread& Worker() { return *Dialog().Worker(); }
 
     void GoTo(int page) {
         Dialog().SetPage(page);
         Dialog().ShowPage();
     }
-    // Spins the event loop until the dialog is on page, or the time is up.
     bool WaitForPage(int page, int ms = 30000) {
         return QTest::qWaitFor([&] { return Dialog().Page() == page; }, ms);
     }
-    // An in-process printer as the port of entry 0 (printers outlive the dialog).
+    bool WaitUntilIdle() {
+        return QTest::qWaitFor([&] { return !Worker().m_bUpdateRequested && !Worker().m_bSearchRequested; }, 30000);
+    }
+    // An in-process printer as the port of entry 0.
     sim::VirtualPrinter& PrinterInEntry0(sim::PrinterConfig config) {
-        m_printers.push_back(std::make_unique<sim::VirtualPrinter>(std::move(config)));
-        auto port = std::make_unique<sim::SimPort>(*m_printers.back());
-        SerialPortSettings settings(1, m_printers.back()->Config().baudRate, m_printers.back()->Config().handshake);
+        auto& printer = *m_printers.emplace_back(std::make_unique<sim::VirtualPrinter>(std::move(config)));
+        auto port = std::make_unique<sim::SimPort>(printer);
+        SerialPortSettings settings(1, printer.Config().baudRate, printer.Config().handshake);
         port->SetSettings(&settings);
-        Dialog().Worker()->m_printers.SetEntryPort(0, std::move(port));
-        return *m_printers.back();
+        Worker().m_printers.SetEntryPort(0, std::move(port));
+        return printer;
+    }
+    // A printer on a pseudo-terminal: a serial device, or a USB printer in the device list.
+    sim::PtyPrinter& PtyPrinter(sim::PrinterConfig config, bool usb) {
+        auto& printer = *m_printers.emplace_back(std::make_unique<sim::VirtualPrinter>(std::move(config)));
+        auto& pty = *m_ptys.emplace_back(std::make_unique<sim::PtyPrinter>(
+            printer, usb ? sim::PtyPrinter::Mode::kUsb : sim::PtyPrinter::Mode::kSerial, m_usb.Path()));
+        EXPECT_TRUE(pty.Start());
+        return pty;
     }
 
     // In-process printers answer at once; printers on ptys need the real
@@ -167,8 +146,8 @@ protected:
     UsbDevicesFile m_usb;                             // no USB printers unless added
     ScopedSerialPortMap m_noSerial{SerialPortMap{}};  // no serial ports unless the setup file names some
     ScriptedBoxes m_boxes;
-    PtyPrinters m_ptys;
     std::vector<std::unique_ptr<sim::VirtualPrinter>> m_printers;
+    std::vector<std::unique_ptr<sim::PtyPrinter>> m_ptys;
     std::unique_ptr<CUpdateDlg> m_dialog;  // last: it goes first, before the printers it talks to
 };
 
