@@ -54,7 +54,7 @@ struct PageRect {
 struct FileDialogRequest {
     std::string defaultExtension;  // with its leading point
     std::string initialName;
-    std::string filter;  // "description|patterns|...||"
+    std::string filter;  // "label|patterns|...||"
 };
 
 class CUpdateDlg : public QDialog {
@@ -99,14 +99,11 @@ public:
 
     void done(int result) override;
 
-    // For tests and the demo.
+    // For tests.
     int Page() const { return m_nPage; }
     void SetPage(int page) { m_nPage = page; }
-    int TextY() const { return m_nTextY; }
-    void SetTextY(int y) { m_nTextY = y; }
     CThread* Worker() { return m_pThread.get(); }
     CPagePicture* Splash() { return m_pSplash.get(); }
-    QtTreeControl* Tree() { return m_treeControl.get(); }
     platform::MessageTarget* Target() { return &m_target; }
     const std::vector<PageCopy>& LastCopies() const { return m_copies; }
     const std::string& FirmwareFile() const { return m_strFirmwareFile; }
@@ -166,12 +163,12 @@ private:
 // framed from left to right, at percent (already clamped to 0..100).
 int ProgressFillRight(int percent, int left, int right);
 
-// A file dialog filter of the form "description|patterns|...||" as Qt name
+// A file dialog filter of the form "label|patterns|...||" as Qt name
 // filters; "*.*" becomes "*", which also matches names without a point.
 QStringList QtNameFilters(const std::string& filter);
 
-// A face for the text column whose cell (ascent + descent) is at most
-// cellHeight pixels, as a font of that height is on the original screen.
+// A face for the text column whose line cell (ascent + descent) is at most
+// cellHeight pixels: the page layout counts its heights in whole cells.
 QFont PageFont(int cellHeight, int weight);
 
 }  // namespace carillon

@@ -164,15 +164,15 @@ QStringList QtNameFilters(const std::string& filter) {
     QStringList names;
     const QStringList fields = QString::fromStdString(filter).split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < fields.size() && !fields[i].isEmpty(); i += 2) {
-        QString description = fields[i];
-        // The description names its patterns; they are given again below.
-        if (const qsizetype open = description.lastIndexOf(QLatin1String(" ("));
-            open > 0 && description.endsWith(QLatin1Char(')')))
-            description.truncate(open);
+        QString label = fields[i];
+        // The label names its patterns; they are given again below.
+        if (const qsizetype open = label.lastIndexOf(QLatin1String(" ("));
+            open > 0 && label.endsWith(QLatin1Char(')')))
+            label.truncate(open);
         QStringList patterns = fields[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString& pattern : patterns)
             if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
-        names << description + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        names << label + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return names;
 }
