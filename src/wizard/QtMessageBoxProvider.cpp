@@ -1,0 +1,57 @@
+#include "wizard/QtMessageBoxProvider.h"
+
+#include <QApplication>
+#include <QThread>
+
+#include "wizard/QtMessageTarget.h"
+
+namespace carillon {
+namespace {
+
+constexpr unsigned kIconQuestion = 0x20;
+
+int ShowOnGuiThread(const platform::MessageBoxRequest& request) {
+    QWidget* owner = nullptr;
+    if (auto* target = dynamic_cast<QtMessageTarget*>(request.owner)) owner = target->Window();
+    QMessageBox box(MessageBoxIcon(request.flags), QString::fromStdString(request.caption),
+                    QString::fromStdString(request.text), MessageBoxButtons(request.flags), owner);
+    box.setTextFormat(Qt::PlainText);
+    return MessageBoxAnswer(box.exec(), request.flags);
+}
+
+}  // namespace
+
+QMessageBox::StandardButtons MessageBoxButtons(unsigned flags) {
+    if ((flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO) return QMessageBox::Yes | QMessageBox::No;
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon MessageBoxIcon(unsigned flags) {
+    switch (flags & platform::MB_ICON_MASK) {
+        case platform::MB_ICONERROR: return QMessageBox::Critical;
+        case kIconQuestion: return QMessageBox::Question;
+        case platform::MB_ICONWARNING: return QMessageBox::Warning;
+        case platform::MB_ICONINFORMATION: return QMessageBox::Information;
+        default: return QMessageBox::NoIcon;
+    }
+}
+
+int MessageBoxAnswer(int result, unsigned flags) {
+    // A question closed without an answer counts as No, as its escape button does.
+    if ((flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO)
+        return result == QMessageBox::Yes ? platform::IDYES : platform::IDNO;
+    return platform::IDOK;
+}
+
+int QtMessageBoxProvider::Show(const platform::MessageBoxRequest& request) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (qobject_cast<QApplication*>(app) == nullptr) return platform::StderrMessageBoxProvider().Show(request);
+    if (QThread::currentThread() == app->thread()) return ShowOnGuiThread(request);
+    // A worker: the box runs on the GUI thread while the worker waits for the answer.
+    int answer = platform::IDOK;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = ShowOnGuiThread(request); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+}  // namespace carillon

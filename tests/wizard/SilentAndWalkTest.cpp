@@ -1,0 +1,129 @@
+// End to end: the silent start against a printer on a pseudo-terminal, and
+// a person's walk through all seven pages, which also saves a screenshot of
+// each page for the documentation.
+
+#include <QTimer>
+#include <cstdlib>
+
+#include "WizardFixture.h"
+#include "wizard/UpdateApp.h"
+
+namespace carillon {
+namespace {
+
+using testing::Sample;
+
+class SilentTest : public testing::WizardTest {
+protected:
+    // A PLV printer at 19200 baud on a pty, and the setup file that names it COM2.
+    sim::VirtualPrinter& SilentSetup(const std::string& firmware, const std::string& output, bool inMonitor) {
+        sim::PrinterConfig config;
+        config.family = sim::Family::kPlv;
+        config.baudRate = 19200;
+        config.startInMonitor = inMonitor;
+        m_timingScale = 1.0;  // waking a printer on a pty needs the real pauses
+        WriteSetup("[General]\nIsSilent=1\nFirmware File=" + firmware + "\nOutput Binary=" + output +
+                   "\n[Silent mode config]\nPort type=SERIAL\nPort=0x102\nBaudrate=19200\nHandshake=1\n"
+                   "[Serial ports]\nCOM2=" + PtyPrinter(config, false).DevicePath() + "\n");
+        return *m_printers.back();
+    }
+};
+
+TEST_F(SilentTest, ASuccessfulUpdateEndsTheProgramWithoutAClick) {
+    sim::VirtualPrinter& printer = SilentSetup(Sample("PLV"), Path("out.VRK_Package.bin"), false);
+    QTimer watchdog;  // should the program never end, say so rather than hang
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        std::fprintf(stderr, "the silent update did not end the program\n");
+        std::_Exit(1);
+    });
+    watchdog.start(120000);
+    CUpdateApp app(Path("carillon"));
+    EXPECT_FALSE(app.InitInstance());
+    watchdog.stop();
+    EXPECT_EQ(app.DialogResult(), QDialog::Accepted);
+    EXPECT_FALSE(printer.InMonitor());
+    EXPECT_TRUE(std::filesystem::exists(Path("out.VRK_Package.bin")));
+}
+
+TEST_F(SilentTest, AFailedUpdateStaysOnTheFailurePage) {
+    SilentSetup(Path("missing.VRK_Package"), "", true);
+    EXPECT_EQ(Dialog().Page(), 5);  // straight to the update, no search
+    ASSERT_TRUE(WaitForPage(6, 60000));
+    QTest::qWait(300);
+    EXPECT_TRUE(Dialog().isVisible());
+    EXPECT_EQ(Worker().Snapshot().m_strResultText,
+              "The file \"" + Path("missing.VRK_Package") + "\" is not valid...\n(Error Code=01000003h)");
+}
+
+class WalkTest : public testing::WizardTest {
+protected:
+    void Screenshot(int page) {
+        ASSERT_EQ(Dialog().Page(), page);
+        QCoreApplication::processEvents();
+        std::filesystem::create_directories(CARILLON_SCREENSHOT_DIR);
+        const std::string file = std::string(CARILLON_SCREENSHOT_DIR) + "/page" + std::to_string(page) + ".png";
+        EXPECT_TRUE(Dialog().grab().save(QString::fromStdString(file)));
+    }
+    void Type(const std::string& text) {
+        Edit()->clear();
+        QTest::keyClicks(Edit(), QString::fromStdString(text));
+    }
+};
+
+TEST_F(WalkTest, AllSevenPages) {
+    // A receipt printer on COM1, paced so that the update page can be seen
+    // at work, and a kiosk printer on USB.
+    sim::PrinterConfig ndx;
+    ndx.name = "Counter NDX";
+    ndx.pacing.enabled = true;
+    ndx.pacing.baud = 2000000;
+    sim::PrinterConfig plv;
+    plv.family = sim::Family::kPlv;
+    plv.name = "Kiosk PLV";
+    m_timingScale = 1.0;
+    WriteSetup("[General]\nFirmware File=" + Sample("PLV") + "\n[Serial ports]\nCOM1=" +
+               PtyPrinter(ndx, false).DevicePath() + "\n");
+    PtyPrinter(plv, true);
+
+    Screenshot(1);
+    Button(IDC_NEXT)->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !Worker().m_bSearchRequested && TreeWidget()->topLevelItemCount() == 2 &&
+                   TreeWidget()->topLevelItem(1)->childCount() == 1;
+        }, 30000));
+    QTest::qWait(50);
+    Screenshot(2);
+
+    // The preset package is another family's: forcing is refused and the update fails.
+    Button(IDC_NEXT)->click();
+    Button(IDC_NEXT)->click();
+    Button(IDC_NEXT)->click();
+    ASSERT_TRUE(WaitForPage(6, 60000)) << Worker().Snapshot().m_strResultTitle;
+    ASSERT_FALSE(m_boxes.Boxes().empty());
+    EXPECT_EQ(m_boxes.Boxes().back().text,
+              "Some element of the package are not compatible with the printer.\nDo you want to force the update?");
+    Screenshot(6);
+
+    // Back to the firmware file for the right one, and an output file this time.
+    Button(IDC_PREVIOUS)->click();
+    Type(Sample("NDX"));
+    Screenshot(3);
+    Button(IDC_NEXT)->click();
+    Type(Path("NDX.VRK_Package.bin"));
+    Screenshot(4);
+    Button(IDC_NEXT)->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const CThread::View v = Worker().Snapshot();
+            return Dialog().Page() != 5 || (v.m_bShowTotal && v.m_nTotalPercent >= 40 && v.m_nProgressPercent >= 30);
+        },
+        60000));
+    Screenshot(5);
+    ASSERT_TRUE(WaitForPage(7, 120000)) << Worker().Snapshot().m_strResultText;
+    Screenshot(7);
+    EXPECT_TRUE(std::filesystem::exists(Path("NDX.VRK_Package.bin")));
+}
+
+}  // namespace
+}  // namespace carillon
