@@ -25,14 +25,6 @@ SimPort::~SimPort() {
     if (isOpen) Close();
 }
 
-bool SimPort::Guard() {
-    if (!isOpen || handle == -1) {
-        SetError(kErrPortNotOpen);
-        return false;
-    }
-    return true;
-}
-
 bool SimPort::Stale() const { return IsUsb() && m_printer.UsbGeneration() != m_generation; }
 
 bool SimPort::WaitUntil(Clock::time_point t) {
@@ -113,7 +105,7 @@ bool SimPort::Close() {
 }
 
 int SimPort::Write(const std::uint8_t* data, int length) {
-    if (!Guard()) return 0;
+    if (!CheckOpen()) return 0;
     if (length <= 0) return SetError(kOk), 0;
     if (Stale()) return SetError(kErrPortSend), 0;
     m_link.Send(data, static_cast<std::size_t>(length), Clock::now());
@@ -122,7 +114,7 @@ int SimPort::Write(const std::uint8_t* data, int length) {
 }
 
 std::uint8_t SimPort::ReadByte() {
-    if (!Guard()) return 0;
+    if (!CheckOpen()) return 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(readTimeout);
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -137,7 +129,7 @@ std::uint8_t SimPort::ReadByte() {
 }
 
 bool SimPort::WaitSent() {
-    if (!Guard()) return true;
+    if (!CheckOpen()) return true;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(flushTimeout);
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -149,7 +141,7 @@ bool SimPort::WaitSent() {
 }
 
 int SimPort::GetInCount() {
-    if (!Guard()) return 0;
+    if (!CheckOpen()) return 0;
     const Clock::time_point now = Clock::now();
     m_link.Pump(now);
     const int count = static_cast<int>(m_link.Readable(now));
@@ -160,14 +152,14 @@ int SimPort::GetInCount() {
 }
 
 int SimPort::GetOutCount() {
-    if (!Guard()) return 0;
+    if (!CheckOpen()) return 0;
     m_link.Pump(Clock::now());
     SetError(kOk);
     return IsUsb() ? 0 : static_cast<int>(m_link.Unsent());
 }
 
 bool SimPort::PurgeIn() {
-    if (!Guard()) return false;
+    if (!CheckOpen()) return false;
     const Clock::time_point now = Clock::now();
     m_link.Pump(now);
     m_link.DropReadable(now);
@@ -176,7 +168,7 @@ bool SimPort::PurgeIn() {
 }
 
 bool SimPort::PurgeOut() {
-    if (!Guard()) return false;
+    if (!CheckOpen()) return false;
     m_link.Pump(Clock::now());
     m_link.DropUnsent();
     SetError(kOk);
@@ -185,7 +177,7 @@ bool SimPort::PurgeOut() {
 
 bool SimPort::IsPrinterPresent() {
     if (IsUsb()) return m_printer.UsbPresent();
-    if (!Guard()) return false;
+    if (!CheckOpen()) return false;
     SetError(kOk);
     return !m_printer.GetFaults().silent;  // a powered printer raises CTS
 }

@@ -52,7 +52,6 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    bool Guard();
     // A USB port whose printer has left the bus since it was opened.
     bool Stale() const;
     // Sleeps until t; false when Abort ended the wait.

@@ -101,11 +101,16 @@ int CPort::EnumerateAllPorts(PortRecord* records, int maxCount, int /*reserved*/
     return count;
 }
 
-int CPort::ReadBytes(std::uint8_t* buffer, int length) {
+bool CPort::CheckOpen() {
     if (!isOpen || handle == -1) {
         SetError(kErrPortNotOpen);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+int CPort::ReadBytes(std::uint8_t* buffer, int length) {
+    if (!CheckOpen()) return 0;
     int count = 0;
     while (buffer != nullptr && count < length) {
         buffer[count] = ReadByte();

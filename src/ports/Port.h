@@ -69,6 +69,10 @@ public:
     std::unique_ptr<PortSettings> settings;  // null until SetSettings succeeded
 
 protected:
+    // True when the device is open; otherwise reports 0x00010002 ("Can not
+    // open the port"), the answer of every device operation on a closed port.
+    bool CheckOpen();
+
     // The byte loop that Read of both device ports uses: ReadByte until
     // length bytes or the first error; the failed position is not counted.
     int ReadBytes(std::uint8_t* buffer, int length);

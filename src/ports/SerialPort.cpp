@@ -46,14 +46,6 @@ CSerialPort::~CSerialPort() {
     CloseHandle();
 }
 
-bool CSerialPort::CheckOpen() {
-    if (!isOpen || handle == -1) {
-        SetError(kErrPortNotOpen);
-        return false;
-    }
-    return true;
-}
-
 SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
 
 void CSerialPort::CloseHandle() {

@@ -41,7 +41,6 @@ public:
 
 private:
     // Sets 0x00010002 and returns false when there is no open device.
-    bool CheckOpen();
     SerialPortSettings* Serial() const;
     void CloseHandle();
 

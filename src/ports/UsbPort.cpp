@@ -119,14 +119,6 @@ CUsbPort::~CUsbPort() {
     CloseHandle();
 }
 
-bool CUsbPort::CheckOpen() {
-    if (!isOpen || handle == -1) {
-        SetError(kErrPortNotOpen);
-        return false;
-    }
-    return true;
-}
-
 UsbPortSettings* CUsbPort::Usb() const { return static_cast<UsbPortSettings*>(settings.get()); }
 
 void CUsbPort::CloseHandle() {

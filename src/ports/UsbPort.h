@@ -90,7 +90,6 @@ public:
     std::uint8_t* rxCursor = rxBuffer;  // next byte to hand out; == rxEnd when empty
 
 private:
-    bool CheckOpen();
     UsbPortSettings* Usb() const;
     void CloseHandle();
     // Reads up to kReadChunk bytes into the empty receive buffer, waiting up

@@ -91,4 +91,17 @@ ErrorCode WaitForCommand(CCommandGenerator& engine, Reporter& reporter) {
     return engine.m_lastError;
 }
 
+bool ConnectAndReadTables(CCommandGenerator& engine, CPort* port, Reporter& reporter, int* exit) {
+    engine.PostConnect(port, 1, 0);
+    WaitForCommand(engine, reporter);
+    if (!engine.m_session.m_connected) {
+        reporter.Summary(false, engine.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
+        *exit = kExitNoPrinter;
+        return false;
+    }
+    engine.PostReadFileTables();
+    WaitForCommand(engine, reporter);
+    return true;
+}
+
 }  // namespace carillon::cli

@@ -32,5 +32,9 @@ void RunSearch(CThread& worker);
 CThread::View ViewOf(const GeneratorStatus& status);
 // Waits for the engine's command to end, reporting progress; returns its result.
 ErrorCode WaitForCommand(CCommandGenerator& engine, Reporter& reporter);
+// Brings the printer on port into its monitor and reads its file tables, as
+// the update job does first; false (reported, exit status in *exit) when no
+// monitor answered.
+bool ConnectAndReadTables(CCommandGenerator& engine, CPort* port, Reporter& reporter, int* exit);
 
 }  // namespace carillon::cli

@@ -133,14 +133,8 @@ private:
 }  // namespace
 
 int PlanPackage(CCommandGenerator& engine, CPort* port, const std::string& package, Reporter& reporter) {
-    engine.PostConnect(port, 1, 0);
-    WaitForCommand(engine, reporter);
-    if (!engine.m_session.m_connected) {
-        reporter.Summary(false, engine.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
-        return kExitNoPrinter;
-    }
-    engine.PostReadFileTables();
-    WaitForCommand(engine, reporter);
+    int exit = kExitDone;
+    if (!ConnectAndReadTables(engine, port, reporter, &exit)) return exit;
 
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(package); e != kOk) {

@@ -50,14 +50,8 @@ int VerifyPackage(CCommandGenerator& engine, CPort* port, const std::string& pac
         reporter.Summary(false, e, platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), package.c_str(), e));
         return kExitFailed;
     }
-    engine.PostConnect(port, 1, 0);
-    WaitForCommand(engine, reporter);
-    if (!engine.m_session.m_connected) {
-        reporter.Summary(false, engine.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
-        return kExitNoPrinter;
-    }
-    engine.PostReadFileTables();
-    WaitForCommand(engine, reporter);
+    int exit = kExitDone;
+    if (!ConnectAndReadTables(engine, port, reporter, &exit)) return exit;
 
     int bad = 0, checked = 0;
     for (const auto& element : sent.Elements()) {
