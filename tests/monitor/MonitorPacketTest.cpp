@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/MonitorSession.h"
-#include "package/Crc16.h"
+#include "support/PacketBytes.h"
 #include "support/ScriptedPort.h"
 
 namespace carillon {
@@ -10,31 +10,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using testing::ScriptedPort;
 
-// The body of a packet: little-endian CRC over sequence, code and data.
-Bytes Body(std::uint8_t seq, std::uint8_t code, const Bytes& data = {}) {
-    Bytes body(4 + data.size());
-    body[2] = seq;
-    body[3] = code;
-    std::copy(data.begin(), data.end(), body.begin() + 4);
-    const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
-    body[0] = static_cast<std::uint8_t>(crc);
-    body[1] = static_cast<std::uint8_t>(crc >> 8);
-    return body;
-}
+using testing::PacketBody;
 
-Bytes Frame(const Bytes& body) {
-    Bytes frame{0xC0};
-    for (std::uint8_t b : body) {
-        if (b == 0xC0 || b == 0xC1 || b == 0x7D) {
-            frame.push_back(0x7D);
-            frame.push_back(static_cast<std::uint8_t>(b ^ 0x20));
-        } else {
-            frame.push_back(b);
-        }
-    }
-    frame.push_back(0xC1);
-    return frame;
-}
+Bytes Body(std::uint8_t seq, std::uint8_t code, const Bytes& data = {}) { return PacketBody(seq, code, data); }
+Bytes Frame(const Bytes& body) { return testing::PacketFrame(body); }
 
 class MonitorPacketTest : public ::testing::Test {
 protected:

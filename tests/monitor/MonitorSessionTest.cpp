@@ -2,7 +2,7 @@
 
 #include "monitor/MonitorSession.h"
 #include "package/Element.h"
-#include "package/Crc16.h"
+#include "support/PacketBytes.h"
 #include "support/ScriptedPort.h"
 #include "support/SimPrinter.h"
 
@@ -162,23 +162,12 @@ TEST_P(InfoLengthTest, ShortAnswersAreRefusedByVersion) {
     session.m_pPort = &port;
     session.m_connected = true;
     port.onWrite = [&](const std::vector<std::uint8_t>&) {
-        ByteArray body(4 + static_cast<std::size_t>(length), 0x00);
-        body[2] = session.m_rxSequence;
-        body[4] = static_cast<std::uint8_t>(version);
-        body[5] = 200;
-        if (body.size() > 12) body[12] = 0x03;  // the locations of an extended answer
-        const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
-        body[0] = static_cast<std::uint8_t>(crc);
-        body[1] = static_cast<std::uint8_t>(crc >> 8);
-        port.input.push_back(0xC0);
-        for (auto b : body) {
-            if (b == 0xC0 || b == 0xC1 || b == 0x7D) {
-                port.input.push_back(0x7D);
-                b ^= 0x20;
-            }
-            port.input.push_back(b);
-        }
-        port.input.push_back(0xC1);
+        ByteArray data(static_cast<std::size_t>(length), 0x00);
+        data[0] = static_cast<std::uint8_t>(version);
+        data[1] = 200;
+        if (data.size() > 8) data[8] = 0x03;  // the locations of an extended answer
+        const ByteArray frame = testing::PacketFrame(testing::PacketBody(session.m_rxSequence, 0x00, data));
+        port.input.insert(port.input.end(), frame.begin(), frame.end());
     };
     EXPECT_EQ(session.ReadMonitorInfo(nullptr), expected);
 }

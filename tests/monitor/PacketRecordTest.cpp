@@ -2,8 +2,8 @@
 
 #include "monitor/MonitorSession.h"
 #include "monitor/PacketRecord.h"
-#include "package/Crc16.h"
 #include "package/Element.h"
+#include "support/PacketBytes.h"
 #include "support/SimPrinter.h"
 
 namespace carillon {
@@ -11,16 +11,9 @@ namespace {
 
 // One record: the length byte and a body with a correct CRC.
 ByteArray Record(std::uint8_t code, const ByteArray& data, std::uint8_t seq = 0) {
-    ByteArray body(4 + data.size());
-    body[2] = seq;
-    body[3] = code;
-    std::copy(data.begin(), data.end(), body.begin() + 4);
-    const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
-    body[0] = static_cast<std::uint8_t>(crc);
-    body[1] = static_cast<std::uint8_t>(crc >> 8);
-    ByteArray record(1 + body.size());
-    record[0] = static_cast<std::uint8_t>(body.size());
-    std::copy(body.begin(), body.end(), record.begin() + 1);
+    const ByteArray body = testing::PacketBody(seq, code, data);
+    ByteArray record{static_cast<std::uint8_t>(body.size())};
+    record.insert(record.end(), body.begin(), body.end());
     return record;
 }
 

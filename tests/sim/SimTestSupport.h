@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/Crc16.h"
+#include "support/PacketBytes.h"
 #include "sim/FrameCodec.h"
 #include "sim/VirtualPrinter.h"
 
@@ -27,22 +28,7 @@ inline ByteArray Cat(std::initializer_list<ByteArray> parts) {
 
 // A request frame as the PC builds it.
 inline ByteArray Request(std::uint8_t sequence, std::uint8_t code, const ByteArray& data = {}) {
-    ByteArray rest{sequence, code};
-    rest.insert(rest.end(), data.begin(), data.end());
-    const std::uint16_t crc = ComputeCrc16(0xFFFF, rest.data(), rest.size());
-    ByteArray body{static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
-    body.insert(body.end(), rest.begin(), rest.end());
-    ByteArray frame{0xC0};
-    for (std::uint8_t b : body) {
-        if (b == 0xC0 || b == 0xC1 || b == 0x7D) {
-            frame.push_back(0x7D);
-            frame.push_back(b ^ 0x20);
-        } else {
-            frame.push_back(b);
-        }
-    }
-    frame.push_back(0xC1);
-    return frame;
+    return carillon::testing::PacketFrame(carillon::testing::PacketBody(sequence, code, data));
 }
 
 // The answer packets in a stream of printer bytes.
