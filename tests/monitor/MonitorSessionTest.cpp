@@ -42,7 +42,7 @@ TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
 }
 
 // Plain answers carry no locations byte: MCU and DSP are assumed.
-TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddresses) {
+TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesWhileConnected) {
     struct Case {
         sim::Family family;
         std::uint32_t archi;
@@ -54,6 +54,7 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddresses)
         SCOPED_TRACE(sim::FamilyName(c.family));
         SimPrinter& p = Make(InMonitor(c.family));
         CMonitorSession s;
+        EXPECT_FALSE(s.IsLocationPresent(kMcuFlash));
         ASSERT_EQ(s.Connect(&p.port, false, 0), kOk);
         EXPECT_EQ(s.m_archi, c.archi);
         EXPECT_EQ(s.m_monitorVersion, c.version);
@@ -61,6 +62,8 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddresses)
         EXPECT_EQ(s.m_maxPacket, 200);
         for (int location = 0; location < 4; ++location)
             EXPECT_EQ(s.IsLocationPresent(location), ((c.locations >> location) & 1) != 0) << location;
+        EXPECT_FALSE(s.IsLocationPresent(4));
+        EXPECT_FALSE(s.IsLocationPresent(-1));
         MonitorInfo info;
         ASSERT_EQ(s.ReadMonitorInfo(&info), kOk);
         EXPECT_EQ(info.version, c.version);
@@ -71,6 +74,8 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddresses)
             EXPECT_EQ(info.kioskWriteAddress, p.printer.WriteAddress(kKioskFlash));
             EXPECT_EQ(s.KioskWriteAddress(), info.kioskWriteAddress);
         }
+        s.Disconnect();  // no location is present without a monitor to ask
+        for (int location = 0; location < 4; ++location) EXPECT_FALSE(s.IsLocationPresent(location)) << location;
     }
 }
 
@@ -103,30 +108,6 @@ TEST_F(MonitorSessionTest, AUsbPrinterIsWokenAndWaitedForWhileItComesBack) {
     EXPECT_TRUE(p.printer.InMonitor());
     EXPECT_EQ(p.printer.UsbGeneration(), 1u);
     EXPECT_TRUE(p.port.IsOpen());
-}
-
-TEST_F(MonitorSessionTest, LocationsAreOnlyPresentWhileConnected) {
-    auto config = InMonitor(sim::Family::kKiosk);
-    config.locations = 0x0B;
-    SimPrinter& p = Make(config);
-    EXPECT_FALSE(session.IsLocationPresent(kMcuFlash));
-    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    EXPECT_TRUE(session.IsLocationPresent(kMcuFlash));
-    EXPECT_FALSE(session.IsLocationPresent(kI2cFlash));
-    EXPECT_TRUE(session.IsLocationPresent(kKioskFlash));
-    EXPECT_FALSE(session.IsLocationPresent(4));
-    EXPECT_FALSE(session.IsLocationPresent(-1));
-    session.Disconnect();
-    for (int loc = 0; loc < 4; ++loc) EXPECT_FALSE(session.IsLocationPresent(loc));
-}
-
-TEST_F(MonitorSessionTest, ANewerMonitorIsReportedButStaysConnected) {
-    auto config = InMonitor();
-    config.monitorVersion = 0x05;
-    SimPrinter& p = Make(config);
-    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x0002000Bu);
-    EXPECT_TRUE(session.m_connected);
-    EXPECT_EQ(session.m_archi, kArchiNdx);
 }
 
 TEST_F(MonitorSessionTest, LeavingSendsTheCommandAndDisconnects) {
