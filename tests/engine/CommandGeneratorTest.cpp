@@ -43,14 +43,11 @@ TEST(CommandGenerator, ASecondPostWhileBusyIsRefusedAndTheFirstRunsToItsEnd) {
     EXPECT_EQ(engine.StatusText(), "Connecting...");
 }
 
-TEST(CommandGenerator, ConnectingTellsTheListWhichFamilyItServes) {
-    sim::PrinterConfig config;
-    config.family = sim::Family::kKiosk;
-    config.startInMonitor = true;
-    testing::SimPrinter printer(config);
+TEST(CommandGenerator, ConnectingTellsTheListWhichFamilyItServesEvenFromANewerMonitor) {
+    testing::SimPrinter kiosk(testing::InMonitor(sim::Family::kKiosk));
     CCommandGenerator engine;
     engine.m_session.m_timing = MonitorTiming{}.Scaled(0.1);
-    engine.PostConnect(&printer.port, 1, 0);  // accepted at once: the mailbox is open
+    engine.PostConnect(&kiosk.port, 1, 0);  // accepted at once: the mailbox is open
     EXPECT_EQ(engine.m_lastError, kOk);
     WaitIdle(engine);
     EXPECT_EQ(engine.m_lastError, kOk);
@@ -59,17 +56,14 @@ TEST(CommandGenerator, ConnectingTellsTheListWhichFamilyItServes) {
     engine.GetMonitorVersion(version);
     EXPECT_EQ(version[0], 0x85);
     EXPECT_EQ(version[1], 0x01);
-}
 
-TEST(CommandGenerator, ANewerMonitorStillGivesTheFamily) {
-    sim::PrinterConfig config;
-    config.startInMonitor = true;
+    sim::PrinterConfig config = testing::InMonitor();
     config.monitorVersion = 0x07;
-    testing::SimPrinter printer(config);
-    CCommandGenerator engine;
-    EXPECT_EQ(engine.DoConnect(&printer.port, 1, 0), 0x0002000Bu);
-    EXPECT_EQ(engine.m_elements.m_archi, kArchiNdx);
-    EXPECT_TRUE(engine.m_session.m_connected);
+    testing::SimPrinter newer(config);
+    CCommandGenerator other;
+    EXPECT_EQ(other.DoConnect(&newer.port, 1, 0), 0x0002000Bu);
+    EXPECT_EQ(other.m_elements.m_archi, kArchiNdx);
+    EXPECT_TRUE(other.m_session.m_connected);
 }
 
 TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
@@ -101,17 +95,12 @@ TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
     EXPECT_TRUE(listed);
 }
 
-TEST(CommandGenerator, StatusCountsElementsAndSavedOnesOfPresentLocations) {
-    sim::PrinterConfig config;
-    config.startInMonitor = true;
-    testing::SimPrinter printer(config);
-    CCommandGenerator engine;
-    ASSERT_EQ(engine.DoConnect(&printer.port, 1, 0), kOk);
+using CommandGeneratorStatus = testing::EngineTest;
+
+TEST_F(CommandGeneratorStatus, CountsElementsAndSavedOnesOfPresentLocations) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    auto kiosk = std::make_unique<CElement>();
-    kiosk->m_location = kKioskFlash;
-    kiosk->m_saved = 1;  // saved, but no kiosk board on this printer
-    engine.m_elements.Add(std::move(kiosk));
+    Add("kiosk", kTypeData, kKioskFlash, 4).m_saved = 1;  // saved, but no kiosk board on this printer
     engine.m_stepsTotal = 4;
     engine.m_unitsTotal = 10;
     GeneratorStatus status;
@@ -132,10 +121,7 @@ TEST(CommandGenerator, ProbingNamesAPrinterInItsMonitor) {
     for (const Case& c : {Case{sim::Family::kNdx, "NDX is in Monitor mode", kArchiNdx},
                           Case{sim::Family::kPlv, "NDX(PLV) is in Monitor mode", kArchiPlv},
                           Case{sim::Family::kKiosk, "KIOSK is in Monitor mode", kArchiKiosk}}) {
-        sim::PrinterConfig config;
-        config.family = c.family;
-        config.startInMonitor = true;
-        testing::SimPrinter printer(config);
+        testing::SimPrinter printer(testing::InMonitor(c.family));
         CCommandGenerator engine;
         std::string text = "Searching...";
         std::uint32_t archi = 0;

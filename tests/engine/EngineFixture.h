@@ -48,6 +48,15 @@ protected:
         return ref;
     }
 
+    // An element the printer's table already lists at address.
+    CElement& AddStored(const std::string& name, std::int32_t type, std::int32_t location, std::uint32_t size,
+                        std::int32_t address) {
+        CElement& e = Add(name, type, location, size, false);
+        e.m_address = address;
+        e.m_saved = 1;
+        return e;
+    }
+
     CElement* Find(const std::string& name) {
         for (const auto& e : engine.m_elements.Elements())
             if (e->m_strName == name) return e.get();

@@ -96,12 +96,10 @@ TEST_F(FileTableTest, AWrittenTableReadsBackIntoTheSameElements) {
                         {"Font A 24 with a fairly long descriptive name", kTypeFontA, kDspFlash, 0xF8000, 0x10000, 3, 1},
                         {"dsp", kTypeFirmware, kDspFlash, 0xE8000, 0x2000, 300, 0}};
     for (const Row& r : rows) {
-        CElement& e = Add(r.name, r.type, r.location, r.size, false);
-        e.m_address = r.address;
+        CElement& e = AddStored(r.name, r.type, r.location, r.size, r.address);
         e.m_version = r.version;
         e.m_cryptFlag = r.flag;
         e.m_crc = static_cast<std::uint32_t>(0x1000 + r.version);
-        e.m_saved = 1;
     }
     ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
     ASSERT_EQ(engine.WriteLocationTable(kDspFlash), kOk);
@@ -147,9 +145,7 @@ TEST_F(FileTableTest, OldMonitorsGetNoCryptBit) {
     config.monitorVersion = 0x01;
     Start(config);
     ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
-    CElement& fw = Add("fw", kTypeFirmware, kMcuFlash, 0x100, false);
-    fw.m_address = 0x182C;
-    fw.m_saved = 1;
+    CElement& fw = AddStored("fw", kTypeFirmware, kMcuFlash, 0x100, 0x182C);
     ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
     EXPECT_EQ(TableBytes(kMcuFlash, 0x40)[32], 0x80);
     EXPECT_EQ(fw.m_cryptFlag, 0);
@@ -159,18 +155,10 @@ TEST_F(FileTableTest, TooManyEntriesLeaveThePrintersTableUntouched) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
     ASSERT_EQ(engine.ReadGeometry(kDspFlash), kOk);
-    for (int i = 0; i < 26; ++i) {
-        CElement& e = Add("m" + std::to_string(i), kTypeData, kMcuFlash, 0, false);
-        e.m_address = 0;
-        e.m_saved = 1;
-    }
-    for (int i = 0; i < 62; ++i) {
-        CElement& e = Add("d" + std::to_string(i), kTypeData, kDspFlash, 0, false);
-        e.m_address = 0;
-        e.m_saved = 1;
-    }
-    const auto erasesBefore = printer->printer.GetCounters().erases;
     // 26 and 62 entries fill a table exactly...
+    for (int i = 0; i < 26; ++i) AddStored("m" + std::to_string(i), kTypeData, kMcuFlash, 0, 0);
+    for (int i = 0; i < 62; ++i) AddStored("d" + std::to_string(i), kTypeData, kDspFlash, 0, 0);
+    const auto erasesBefore = printer->printer.GetCounters().erases;
     EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
     EXPECT_EQ(engine.WriteLocationTable(kDspFlash), kOk);
     EXPECT_GT(printer->printer.GetCounters().erases, erasesBefore);
@@ -179,12 +167,8 @@ TEST_F(FileTableTest, TooManyEntriesLeaveThePrintersTableUntouched) {
     // ...one more does not fit, and the table in the printer stays as it was.
     const ByteArray mcuFull = TableBytes(kMcuFlash, 0x380);
     const ByteArray dspFull = TableBytes(kDspFlash, 0x800);
-    CElement& m = Add("m26", kTypeData, kMcuFlash, 0, false);
-    m.m_address = 0;
-    m.m_saved = 1;
-    CElement& d = Add("d62", kTypeData, kDspFlash, 0, false);
-    d.m_address = 0;
-    d.m_saved = 1;
+    AddStored("m26", kTypeData, kMcuFlash, 0, 0);
+    AddStored("d62", kTypeData, kDspFlash, 0, 0);
     const auto erases = printer->printer.GetCounters().erases;
     EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x0003000Eu);
     EXPECT_EQ(engine.WriteLocationTable(kDspFlash), 0x0003000Eu);

@@ -110,28 +110,6 @@ TEST_F(ProgrammingTest, ForcingSkipsTheRulesButStillAddsAndPlacesTheParameters) 
     EXPECT_EQ(printer->Requests("NOPQR").size(), 0u);  // an NDX printer has no kiosk board
 }
 
-TEST_F(ProgrammingTest, TheOutputImageHoldsExactlyTheErasesAndWritesSent) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    Add("logo", kTypeNvImage, kMcuFlash, 0x280);
-    Add("font", kTypeFontExt, kDspFlash, 0x1000);
-    ByteArray image = {0x42};  // emptied by Save
-    engine.m_pOutputImage = &image;
-    printer->printer.ClearLogs();
-    ASSERT_EQ(engine.DoSave(1), kOk);
-    EXPECT_EQ(engine.m_session.m_pRecord, nullptr);
-
-    std::vector<ByteArray> recorded;
-    for (std::size_t at = 0; at < image.size(); at += 1 + image[at])
-        recorded.emplace_back(image.begin() + static_cast<std::ptrdiff_t>(at) + 1,
-                              image.begin() + static_cast<std::ptrdiff_t>(at) + 1 + image[at]);
-    std::vector<ByteArray> sent;
-    for (const auto& r : printer->printer.Requests())
-        if (std::string("BDFIKMabc").find(static_cast<char>(r.packet.code)) != std::string::npos) sent.push_back(r.body);
-    EXPECT_EQ(recorded, sent);
-    EXPECT_FALSE(sent.empty());
-}
-
 TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     ASSERT_EQ(engine.DoReadFileTables(), kOk);

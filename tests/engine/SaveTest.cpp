@@ -59,8 +59,9 @@ protected:
 
 TEST_P(SaveTest, ThePackageLandsAtItsTableAddressesAndTheTablesReadBack) {
     Start(Config(GetParam().simFamily, sim::ImageKind::kOldFirmware));
-    ByteArray image;
+    ByteArray image = {0x42};  // the save empties it first
     ASSERT_EQ(Save(&image), kOk);
+    EXPECT_EQ(engine.m_session.m_pRecord, nullptr);  // the recording ends with the save
     ExpectPackageInFlash();
 
     const auto saved = Entries(engine.m_elements);

@@ -7,6 +7,13 @@ namespace {
 
 std::uint32_t Total(const FlashGeometry& g) { return SectorStart(g, g.sectorCount); }
 
+std::vector<int> Reserved(const FlashGeometry& g) {
+    std::vector<int> reserved;
+    for (int s = 0; s < g.sectorCount; ++s)
+        if (g.sectorReserved[s]) reserved.push_back(s);
+    return reserved;
+}
+
 TEST(BoardGeometry, FixedMapCoversSixtyFourKilobytesInOneHundredFiveSectors) {
     const FlashGeometry g = FixedBoardGeometry(1);
     EXPECT_EQ(g.sectorCount, 105);
@@ -26,17 +33,9 @@ TEST(BoardGeometry, FixedMapCoversSixtyFourKilobytesInOneHundredFiveSectors) {
 }
 
 TEST(BoardGeometry, ReservedSectorsDependOnTheMonitorVersion) {
-    const FlashGeometry plain = FixedBoardGeometry(0x85);
-    std::vector<int> reserved;
-    for (int s = 0; s < plain.sectorCount; ++s)
-        if (plain.sectorReserved[s]) reserved.push_back(s);
-    EXPECT_EQ(reserved, (std::vector<int>{0, 5, 104}));
-
+    EXPECT_EQ(Reserved(FixedBoardGeometry(0x85)), (std::vector<int>{0, 5, 104}));
     const FlashGeometry v2 = FixedBoardGeometry(2);
-    reserved.clear();
-    for (int s = 0; s < v2.sectorCount; ++s)
-        if (v2.sectorReserved[s]) reserved.push_back(s);
-    EXPECT_EQ(reserved, (std::vector<int>{0, 5, 101, 102, 103, 104}));
+    EXPECT_EQ(Reserved(v2), (std::vector<int>{0, 5, 101, 102, 103, 104}));
     EXPECT_EQ(SectorStart(v2, 101), 0xD600u);
 }
 

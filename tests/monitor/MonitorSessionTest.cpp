@@ -34,16 +34,49 @@ TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
     ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
     EXPECT_TRUE(session.m_connected);
     EXPECT_TRUE(p.printer.NormalModeBytes().empty());
-    EXPECT_EQ(session.m_monitorVersion, 0x02);
-    EXPECT_EQ(session.m_monitorVersion2, 0xFF);
-    EXPECT_EQ(session.m_locations, 0x03);
-    EXPECT_EQ(session.m_archi, kArchiNdx);
-    EXPECT_EQ(session.m_maxPacket, 200);
     EXPECT_EQ(session.m_operation, kOpIdle);
     // The serial line now runs at the monitor's rate.
     auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
     EXPECT_EQ(serial->baudRate, 115200u);
     EXPECT_EQ(serial->handshake, 3u);
+}
+
+// Plain answers carry no locations byte: MCU and DSP are assumed.
+TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesWhileConnected) {
+    struct Case {
+        sim::Family family;
+        std::uint32_t archi;
+        int version, version2, locations;
+    };
+    for (const Case& c : {Case{sim::Family::kNdx, kArchiNdx, 0x02, 0xFF, 0x03},
+                          Case{sim::Family::kPlv, kArchiPlv, 0x85, 0x01, 0x03},
+                          Case{sim::Family::kKiosk, kArchiKiosk, 0x85, 0x01, 0x09}}) {
+        SCOPED_TRACE(sim::FamilyName(c.family));
+        SimPrinter& p = Make(InMonitor(c.family));
+        CMonitorSession s;
+        EXPECT_FALSE(s.IsLocationPresent(kMcuFlash));
+        ASSERT_EQ(s.Connect(&p.port, false, 0), kOk);
+        EXPECT_EQ(s.m_archi, c.archi);
+        EXPECT_EQ(s.m_monitorVersion, c.version);
+        EXPECT_EQ(s.m_monitorVersion2, c.version2);
+        EXPECT_EQ(s.m_maxPacket, 200);
+        for (int location = 0; location < 4; ++location)
+            EXPECT_EQ(s.IsLocationPresent(location), ((c.locations >> location) & 1) != 0) << location;
+        EXPECT_FALSE(s.IsLocationPresent(4));
+        EXPECT_FALSE(s.IsLocationPresent(-1));
+        MonitorInfo info;
+        ASSERT_EQ(s.ReadMonitorInfo(&info), kOk);
+        EXPECT_EQ(info.version, c.version);
+        EXPECT_EQ(info.version2, c.version2);
+        EXPECT_EQ(info.maxPacket, 200);
+        EXPECT_EQ(info.mcuWriteAddress, p.printer.WriteAddress(kMcuFlash));
+        if (c.version & 0x80) {  // only extended answers carry the kiosk board's
+            EXPECT_EQ(info.kioskWriteAddress, p.printer.WriteAddress(kKioskFlash));
+            EXPECT_EQ(s.KioskWriteAddress(), info.kioskWriteAddress);
+        }
+        s.Disconnect();  // no location is present without a monitor to ask
+        for (int location = 0; location < 4; ++location) EXPECT_FALSE(s.IsLocationPresent(location)) << location;
+    }
 }
 
 TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRate) {
@@ -75,60 +108,6 @@ TEST_F(MonitorSessionTest, AUsbPrinterIsWokenAndWaitedForWhileItComesBack) {
     EXPECT_TRUE(p.printer.InMonitor());
     EXPECT_EQ(p.printer.UsbGeneration(), 1u);
     EXPECT_TRUE(p.port.IsOpen());
-}
-
-TEST_F(MonitorSessionTest, ExtendedInfoAnswersNameTheFamily) {
-    auto plv = InMonitor(sim::Family::kPlv);
-    SimPrinter& p1 = Make(plv);
-    ASSERT_EQ(session.Connect(&p1.port, false, 0), kOk);
-    EXPECT_EQ(session.m_archi, kArchiPlv);
-    EXPECT_EQ(session.m_monitorVersion, 0x85);
-    EXPECT_EQ(session.m_monitorVersion2, 0x01);
-    EXPECT_TRUE(session.IsLocationPresent(kDspFlash));
-    EXPECT_FALSE(session.IsLocationPresent(kKioskFlash));
-
-    SimPrinter& p2 = Make(InMonitor(sim::Family::kKiosk));
-    CMonitorSession kioskSession;
-    ASSERT_EQ(kioskSession.Connect(&p2.port, false, 0), kOk);
-    EXPECT_EQ(kioskSession.m_archi, kArchiKiosk);
-    EXPECT_TRUE(kioskSession.IsLocationPresent(kKioskFlash));
-}
-
-TEST_F(MonitorSessionTest, LocationsAreOnlyPresentWhileConnected) {
-    auto config = InMonitor(sim::Family::kKiosk);
-    config.locations = 0x0B;
-    SimPrinter& p = Make(config);
-    EXPECT_FALSE(session.IsLocationPresent(kMcuFlash));
-    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    EXPECT_TRUE(session.IsLocationPresent(kMcuFlash));
-    EXPECT_FALSE(session.IsLocationPresent(kI2cFlash));
-    EXPECT_TRUE(session.IsLocationPresent(kKioskFlash));
-    EXPECT_FALSE(session.IsLocationPresent(4));
-    EXPECT_FALSE(session.IsLocationPresent(-1));
-    session.Disconnect();
-    for (int loc = 0; loc < 4; ++loc) EXPECT_FALSE(session.IsLocationPresent(loc));
-}
-
-TEST_F(MonitorSessionTest, ANewerMonitorIsReportedButStaysConnected) {
-    auto config = InMonitor();
-    config.monitorVersion = 0x05;
-    SimPrinter& p = Make(config);
-    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x0002000Bu);
-    EXPECT_TRUE(session.m_connected);
-    EXPECT_EQ(session.m_archi, kArchiNdx);
-}
-
-TEST_F(MonitorSessionTest, InfoFillsTheCallersRecordAndTheWriteAddresses) {
-    SimPrinter& p = Make(InMonitor(sim::Family::kKiosk));
-    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    MonitorInfo info;
-    ASSERT_EQ(session.ReadMonitorInfo(&info), kOk);
-    EXPECT_EQ(info.version, 0x85);
-    EXPECT_EQ(info.maxPacket, 200);
-    EXPECT_EQ(info.version2, 0x01);
-    EXPECT_EQ(info.mcuWriteAddress, p.printer.WriteAddress(kMcuFlash));
-    EXPECT_EQ(info.kioskWriteAddress, p.printer.WriteAddress(kKioskFlash));
-    EXPECT_EQ(session.KioskWriteAddress(), info.kioskWriteAddress);
 }
 
 TEST_F(MonitorSessionTest, LeavingSendsTheCommandAndDisconnects) {

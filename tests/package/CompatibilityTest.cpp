@@ -6,16 +6,17 @@
 namespace carillon {
 namespace {
 
-struct Spec {
+// One element of a package under test.
+struct Item {
     std::int32_t location;
     std::int32_t type;
     std::int32_t archi;
     const char* name = "e";
 };
 
-CElementList& Fill(CElementList& list, std::int32_t archi, std::initializer_list<Spec> elements) {
+CElementList& Fill(CElementList& list, std::int32_t archi, std::initializer_list<Item> elements) {
     list.m_archi = archi;
-    for (const Spec& s : elements) {
+    for (const Item& s : elements) {
         auto e = std::make_unique<CElement>();
         e->m_location = s.location;
         e->m_type = s.type;
@@ -26,7 +27,7 @@ CElementList& Fill(CElementList& list, std::int32_t archi, std::initializer_list
     return list;
 }
 
-ErrorCode Check(std::int32_t archi, std::initializer_list<Spec> elements) {
+ErrorCode Check(std::int32_t archi, std::initializer_list<Item> elements) {
     CElementList list;
     return Fill(list, archi, elements).CheckPackage();
 }

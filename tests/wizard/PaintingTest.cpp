@@ -53,16 +53,13 @@ TEST_F(PaintingTest, TheBarIsFramedInBlackAndFilledToTheComputedEdge) {
         Dialog().DrawProgressBar(percent, PageRect{185, 100, 480, 121});
     };
     bar(50);
-    for (auto [x, y] : {std::pair{185, 100}, {480, 100}, {185, 121}, {480, 121}, {300, 100}, {185, 110}, {480, 110}})
-        EXPECT_EQ(Pixel(x, y), kBlack) << x << "," << y;
-    EXPECT_EQ(Pixel(186, 110), kWhite);
-    EXPECT_EQ(Pixel(187, 110), kBlue);
-    EXPECT_EQ(Pixel(331, 110), kBlue);  // 0.01 in single precision: the edge falls at 332, not 333
-    EXPECT_EQ(Pixel(332, 110), kWhite);
-    EXPECT_EQ(Pixel(200, 101), kWhite);
-    EXPECT_EQ(Pixel(200, 102), kBlue);
-    EXPECT_EQ(Pixel(200, 119), kBlue);
-    EXPECT_EQ(Pixel(200, 120), kWhite);
+    // The frame's corners and sides, a white pixel inside it all round, and
+    // the fill's right edge: 0.01 in single precision puts it at 332, not 333.
+    const std::tuple<int, int, QRgb> pixels[] = {
+        {185, 100, kBlack}, {480, 100, kBlack}, {185, 121, kBlack}, {480, 121, kBlack}, {300, 100, kBlack},
+        {185, 110, kBlack}, {480, 110, kBlack}, {186, 110, kWhite}, {187, 110, kBlue},  {331, 110, kBlue},
+        {332, 110, kWhite}, {200, 101, kWhite}, {200, 102, kBlue},  {200, 119, kBlue},  {200, 120, kWhite}};
+    for (auto [x, y, colour] : pixels) EXPECT_EQ(Pixel(x, y), colour) << x << "," << y;
     for (int percent : {100, 250}) {
         bar(percent);
         EXPECT_EQ(Pixel(477, 110), kBlue) << percent;
