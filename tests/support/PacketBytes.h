@@ -2,6 +2,7 @@
 // Packets written out by hand from the wire layout, so that tests of the
 // session and of the virtual printer do not lean on either side's codec.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "package/Crc16.h"
@@ -11,8 +12,10 @@ namespace carillon::testing {
 
 // A body: little-endian CRC over sequence, code and data, then those bytes.
 inline ByteArray PacketBody(std::uint8_t sequence, std::uint8_t code, const ByteArray& data = {}) {
-    ByteArray body{0, 0, sequence, code};
-    body.insert(body.end(), data.begin(), data.end());
+    ByteArray body(4 + data.size(), 0);
+    body[2] = sequence;
+    body[3] = code;
+    std::copy(data.begin(), data.end(), body.begin() + 4);
     const std::uint16_t crc = ComputeCrc16(0xFFFF, body.data() + 2, body.size() - 2);
     body[0] = static_cast<std::uint8_t>(crc);
     body[1] = static_cast<std::uint8_t>(crc >> 8);
