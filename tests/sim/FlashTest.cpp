@@ -16,11 +16,10 @@ TEST(FlashLayout, McuMapHas105SectorsEndingWithTheTopSector) {
     const FlashMemory mcu(McuSectorBytes(), 1);
     ASSERT_EQ(mcu.SectorCount(), 105u);
     EXPECT_EQ(mcu.SizeUnits(), 0x10000u);
-    EXPECT_EQ(mcu.SectorStart(1), 0x1080u);
-    EXPECT_EQ(mcu.SectorStart(5), 0x1800u);
-    EXPECT_EQ(mcu.SectorStart(6), 0x182Cu);
-    EXPECT_EQ(mcu.SectorStart(7), 0x1A00u);
-    EXPECT_EQ(mcu.SectorStart(104), 0xDC00u);
+    for (const auto& [sector, start] : {std::pair<std::size_t, std::uint32_t>{1, 0x1080}, {5, 0x1800}, {6, 0x182C},
+                                       {7, 0x1A00}, {104, 0xDC00}}) {
+        EXPECT_EQ(mcu.SectorStart(sector), start) << sector;
+    }
     EXPECT_EQ(mcu.SectorOf(0xDBFF), 103u);
     EXPECT_EQ(mcu.SectorOf(0x10000), 105u);
 }

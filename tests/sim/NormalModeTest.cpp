@@ -108,8 +108,10 @@ TEST(NormalMode, UsbPrinterLeavesTheBusOnMonitorStartAndLeaveAndComesBack) {
     EXPECT_TRUE(Ask(p, Request(0, 0x41), kUsbLine).empty());  // nobody on the bus to answer
     std::this_thread::sleep_until(p.UsbReturnTime());
     EXPECT_TRUE(p.UsbPresent());
+    // Leaving the monitor: answered, then off the bus once more.
     const auto answers = Answers(Ask(p, Request(0, 0x40), kUsbLine));
     ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].code, 0x00);
     EXPECT_FALSE(p.InMonitor());
     EXPECT_EQ(p.UsbGeneration(), 2u);
     EXPECT_FALSE(p.UsbPresent());
