@@ -157,17 +157,6 @@ TEST_F(UsbPortTest, EnumeratesEachPrinterWithItsIds) {
     EXPECT_FALSE(port.IsSupportedDevice(7));
 }
 
-TEST_F(UsbPortTest, WithNoPrintersNothingIsListedOrOpened) {
-    devices.Set({});
-    PortRecord records[2];
-    EXPECT_EQ(port.EnumeratePorts(records, 2, false), 0);
-    UsbPortSettings s(1, "");
-    EXPECT_TRUE(port.SetSettings(&s));  // one past the count is let through
-    EXPECT_FALSE(port.Open());
-    EXPECT_EQ(port.lastError, kErrPortCantOpen);
-    EXPECT_FALSE(port.IsPrinterPresent());
-}
-
 TEST_F(UsbPortTest, SettingsAreCheckedAgainstTheList) {
     const UsbPortSettings good(2, ""), tooHigh(4, ""), unknown(1, "\\SN9999");
     const SerialPortSettings serial(1, 9600, 1);
@@ -194,10 +183,17 @@ TEST_F(UsbPortTest, SettingsAreCheckedAgainstTheList) {
     EXPECT_EQ(printer.ReadMaster(1, 1s), ByteArray{0x42});
 }
 
-TEST_F(UsbPortTest, OpenRetriesForHalfASecondBeforeGivingUp) {
-    devices.Set({{kOurs, "/dev/carillon-no-such-printer"}});
+TEST_F(UsbPortTest, OpenFailsWithoutAnEntryAndRetriesHalfASecondForAnEntryThatWillNotOpen) {
+    devices.Set({});
+    PortRecord records[2];
+    EXPECT_EQ(port.EnumeratePorts(records, 2, false), 0);
     UsbPortSettings s(1, "");
-    ASSERT_TRUE(port.SetSettings(&s));
+    EXPECT_TRUE(port.SetSettings(&s));  // one past the count is let through
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.lastError, kErrPortCantOpen);
+    EXPECT_FALSE(port.IsPrinterPresent());
+
+    devices.Set({{kOurs, "/dev/carillon-no-such-printer"}});
     const auto ms = TimeMs([&] { EXPECT_FALSE(port.Open()); });
     EXPECT_EQ(port.lastError, kErrPortCantOpen);
     EXPECT_GE(ms, 450);
@@ -377,7 +373,12 @@ TEST_F(UsbPortTest, WaitForReconnectFollowsThePrinterToItsNewEntry) {
     EXPECT_EQ(after.ReadMaster(1, 1s), ByteArray{0x77});
 }
 
-TEST_F(UsbPortTest, WaitForReconnectReportsAPrinterThatNeverLeftOrNeverCameBack) {
+TEST_F(UsbPortTest, WaitForReconnectReportsEachWayItFails) {
+    EXPECT_EQ(port.WaitForReconnect(100), kErrPortNotSet);
+    UsbPortSettings unlisted(3, "");
+    ASSERT_TRUE(port.SetSettings(&unlisted));
+    EXPECT_EQ(port.WaitForReconnect(100), kErrPortCantOpen);
+
     OpenOurs();
     const auto ms = TimeMs([&] { EXPECT_EQ(port.WaitForReconnect(100), kErrUsbNotGone); });
     EXPECT_EQ(port.lastError, kErrUsbNotGone);
@@ -392,13 +393,6 @@ TEST_F(UsbPortTest, WaitForReconnectReportsAPrinterThatNeverLeftOrNeverCameBack)
     EXPECT_EQ(port.WaitForReconnect(150), kErrUsbNotBack);
     leave.join();
     EXPECT_FALSE(port.IsOpen());
-}
-
-TEST_F(UsbPortTest, WaitForReconnectNeedsAKnownPrinter) {
-    EXPECT_EQ(port.WaitForReconnect(100), kErrPortNotSet);
-    UsbPortSettings s(3, "");
-    ASSERT_TRUE(port.SetSettings(&s));
-    EXPECT_EQ(port.WaitForReconnect(100), kErrPortCantOpen);
 }
 
 }  // namespace

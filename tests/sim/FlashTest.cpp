@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <numeric>
 
 #include "package/Crc16.h"
 #include "package/Element.h"
 #include "sim/FlashLayout.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon::sim {
 namespace {
@@ -107,11 +106,8 @@ TEST(StartingImage, DspTableFollowsTheConfiguredSector) {
 
 class FlashFile : public ::testing::Test {
 protected:
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("carillon-sim-flash-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                           .string();
-    void TearDown() override { std::filesystem::remove(path); }
+    carillon::testing::TempDir dir;
+    std::string path = (dir.Path() / "flash").string();
 };
 
 TEST_F(FlashFile, KeepsTheFlashAcrossRuns) {
@@ -133,9 +129,7 @@ TEST_F(FlashFile, RefusesAFileOfAnotherPrinterOrNoFlashFileAtAll) {
     EXPECT_FALSE(ndx.LoadFlash(path, &error));
     EXPECT_NE(error.find("KIOSK"), std::string::npos);
     EXPECT_EQ(ndx.FlashImage(kLocMcu), before);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fputs("not a flash file", f);
-    std::fclose(f);
+    dir.Write("flash", "not a flash file");
     EXPECT_FALSE(ndx.LoadFlash(path, &error));
 }
 

@@ -100,16 +100,9 @@ TEST(SimPortRead, TimesOutAfterReadTimeoutAndAbortEndsAWait) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST(SimPortSerial, PrinterAnswersOnlyAtItsRateAndPurgeInDropsAnswers) {
-    Bench b(Printer(19200));
-    b.port.readTimeout = 50;
-    ASSERT_TRUE(b.port.Open());
-    b.Send({0x1B, 0x49});
-    EXPECT_EQ(b.port.ReadString(), "");
-    EXPECT_EQ(b.port.lastError, kErrPortReadTimeout);
-    b.port.Close();
-    const SerialPortSettings s(1, 19200, kHandshakeNone);
-    b.port.SetSettings(&s);
+// That the printer hears only its own rate shows in the rate IdentifyPrinter finds.
+TEST(SimPortSerial, AnswersAreCountedReadAndPurged) {
+    Bench b(Printer(9600));
     ASSERT_TRUE(b.port.Open());
     b.Send({0x1B, 0x49});
     EXPECT_EQ(b.port.GetInCount(), 4);
