@@ -175,8 +175,11 @@ TEST_P(DevicePort, AbortReleasesAWaitingReadButNotTheNextSession) {
     ASSERT_TRUE(port->Open());
     ExpectReadEndedBy([&] { port->Abort(); });
     port->Close();
-    port->Abort();  // no read waiting: must not end the next session's first read
+    port->Abort();  // no read waiting: must not end a wait in the next session
     ASSERT_TRUE(port->Open());
+    port->readTimeout = 30;
+    port->ReadByte();
+    EXPECT_EQ(port->lastError, kErrPortReadTimeout);
     ASSERT_TRUE(pty.Send({9}));
     EXPECT_EQ(port->ReadByte(), 9);
     EXPECT_EQ(port->lastError, kOk);
