@@ -233,7 +233,8 @@ TEST_F(SerialPortTest, IdentifyProbesTheRatesFromTheFastestDown) {
 
 TEST_F(SerialPortTest, ListsTheNumbersWhoseDeviceExists) {
     PtyPair second;
-    SetSerialPortMap({{1, pty.SlavePath()}, {3, "/dev/does-not-exist"}, {9, second.SlavePath()}, {16, pty.SlavePath()}});
+    SetSerialPortMap(
+        {{1, pty.SlavePath()}, {3, "/dev/does-not-exist"}, {9, second.SlavePath()}, {16, pty.SlavePath()}});
     EXPECT_EQ(port.CountPorts(), 2);
     PortRecord records[4];
     ASSERT_EQ(port.EnumeratePorts(records, 4, false), 2);

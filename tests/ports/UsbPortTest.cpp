@@ -32,9 +32,8 @@ protected:
 TEST_F(UsbDeviceList, TheFileListsOnePrinterPerWellFormedLine) {
     devices.SetText("USB\\Vid_1209&Pid_0001\\A\t/dev/a\r\n\nno tab here\n\t/dev/b\nUSB\\Vid_1209&Pid_0002\\B\t\n" +
                     kOurs + "\t/dev/usb/lp3\n");
-    std::vector<std::string> lines;
-    for (const auto& e : MakeUsbDeviceSource()->List()) lines.push_back(e.instanceId + " " + e.devicePath);
-    EXPECT_EQ(lines, (std::vector<std::string>{"USB\\Vid_1209&Pid_0001\\A /dev/a", kOurs + " /dev/usb/lp3"}));
+    EXPECT_EQ(testing::Listing(MakeUsbDeviceSource()->List()),
+              (std::vector<std::string>{"USB\\Vid_1209&Pid_0001\\A /dev/a", kOurs + " /dev/usb/lp3"}));
     EXPECT_EQ(GetUsbPrinterCount(), 2);
     ::setenv(kUsbDevicesVariable, "/nonexistent/carillon-usb-devices", 1);
     EXPECT_EQ(GetUsbPrinterCount(), 0);

@@ -22,7 +22,8 @@ PrinterConfig Printer(std::uint32_t baud = 9600) {
 
 // A printer and a port bound to it, configured as a serial port.
 struct Bench {
-    explicit Bench(PrinterConfig config = Printer(), const PortSettings& s = SerialPortSettings(1, 9600, kHandshakeNone))
+    explicit Bench(PrinterConfig config = Printer(),
+                   const PortSettings& s = SerialPortSettings(1, 9600, kHandshakeNone))
         : printer(std::move(config)), port(printer) {
         EXPECT_TRUE(port.SetSettings(&s));
     }

@@ -106,6 +106,13 @@ long long TimeMs(Fn fn) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
+// One line per USB device entry: "<instance id> <device path>".
+inline std::vector<std::string> Listing(const std::vector<UsbDeviceEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const auto& e : entries) lines.push_back(e.instanceId + " " + e.devicePath);
+    return lines;
+}
+
 // One line per port record, so that a whole listing is compared at once:
 // name, kind, number and the USB ids ("USB2 usb 2 1209:c0de").
 inline std::vector<std::string> Listing(const PortRecord* records, int count) {
