@@ -5,6 +5,7 @@
 #include "ports/SerialPortMap.h"
 #include "ports/UsbDeviceSource.h"
 #include "ports/UsbPort.h"
+#include "support/PortTestHelpers.h"
 
 #ifdef CARILLON_HAVE_UMOCKDEV
 #include <umockdev.h>
@@ -30,23 +31,25 @@ protected:
         if (testbed != nullptr) g_object_unref(testbed);
     }
 
+    // Adds a device; attributes and properties go as name, value, name, value...
+    gchar* Add(const char* subsystem, const std::string& name, const gchar* parent,
+               std::vector<const char*> attributes, std::vector<const char*> properties) {
+        attributes.push_back(nullptr);
+        properties.push_back(nullptr);
+        paths.push_back(umockdev_testbed_add_devicev(testbed, subsystem, name.c_str(), parent,
+                                                     const_cast<gchar**>(attributes.data()),
+                                                     const_cast<gchar**>(properties.data())));
+        return paths.back();
+    }
     // A USB device with one interface of the given class and a usbmisc node below it.
     void AddUsbPrinter(const char* port, const char* vid, const char* pid, const char* serial, const char* cls,
-                       const char* node) {
-        gchar* device = serial != nullptr
-                            ? umockdev_testbed_add_device(testbed, "usb", port, nullptr, "idVendor", vid, "idProduct",
-                                                          pid, "serial", serial, nullptr, "DEVTYPE", "usb_device",
-                                                          nullptr)
-                            : umockdev_testbed_add_device(testbed, "usb", port, nullptr, "idVendor", vid, "idProduct",
-                                                          pid, nullptr, "DEVTYPE", "usb_device", nullptr);
-        const std::string interfaceName = std::string(port) + ":1.0";
-        gchar* interface = umockdev_testbed_add_device(testbed, "usb", interfaceName.c_str(), device,
-                                                       "bInterfaceClass", cls, nullptr, "DEVTYPE", "usb_interface",
-                                                       nullptr);
-        const std::string devname = std::string("usb/") + node;
-        gchar* misc = umockdev_testbed_add_device(testbed, "usbmisc", node, interface, nullptr, "DEVNAME",
-                                                  devname.c_str(), nullptr);
-        paths.insert(paths.end(), {device, interface, misc});
+                       const std::string& node) {
+        std::vector<const char*> ids = {"idVendor", vid, "idProduct", pid};
+        if (serial != nullptr) ids.insert(ids.end(), {"serial", serial});
+        gchar* device = Add("usb", port, nullptr, ids, {"DEVTYPE", "usb_device"});
+        gchar* interface = Add("usb", std::string(port) + ":1.0", device, {"bInterfaceClass", cls},
+                               {"DEVTYPE", "usb_interface"});
+        Add("usbmisc", node, interface, {}, {"DEVNAME", ("usb/" + node).c_str()});
     }
 
     UMockdevTestbed* testbed = nullptr;
@@ -58,31 +61,22 @@ TEST_F(UdevTestbed, ListsPrinterClassNodesWithTheirIdsInPortOrder) {
     AddUsbPrinter("1-1", "1209", "c0de", "SN0001", "07", "lp0");
     AddUsbPrinter("1-3", "1209", "0003", "KB1", "03", "hiddev0");  // not a printer
 
-    const auto list = UdevUsbDeviceSource().List();
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].instanceId, "USB\\Vid_1209&Pid_c0de\\SN0001");
-    EXPECT_EQ(list[0].devicePath, "/dev/usb/lp0");
     // Without a serial number the port path stands in.
-    EXPECT_EQ(list[1].instanceId, "USB\\Vid_f055&Pid_0e28\\1-2");
-    EXPECT_EQ(list[1].devicePath, "/dev/usb/lp1");
-
+    EXPECT_EQ(testing::Listing(UdevUsbDeviceSource().List()),
+              (std::vector<std::string>{"USB\\Vid_1209&Pid_c0de\\SN0001 /dev/usb/lp0",
+                                        "USB\\Vid_f055&Pid_0e28\\1-2 /dev/usb/lp1"}));
     PortRecord records[4];
     ASSERT_EQ(CUsbPort().EnumeratePorts(records, 4, false), 2);
-    EXPECT_EQ(records[0].vid, 0x1209u);
-    EXPECT_EQ(records[0].pid, 0xc0deu);
-    EXPECT_EQ(records[1].vid, 0xf055u);
+    EXPECT_EQ(testing::Listing(records, 2), (std::vector<std::string>{"USB1 usb 1 1209:c0de", "USB2 usb 2 f055:0e28"}));
     int index = -1;
     EXPECT_TRUE(FindUsbInstance("\\SN0001", &index));
     EXPECT_EQ(index, 0);
 }
 
 TEST_F(UdevTestbed, NumbersSerialDevicesWithAUartFromCom1) {
-    paths.push_back(umockdev_testbed_add_device(testbed, "tty", "ttyS1", nullptr, "type", "0", nullptr, "DEVNAME",
-                                                "ttyS1", nullptr));
-    paths.push_back(umockdev_testbed_add_device(testbed, "tty", "ttyS0", nullptr, "type", "4", nullptr, "DEVNAME",
-                                                "ttyS0", nullptr));
-    paths.push_back(
-        umockdev_testbed_add_device(testbed, "tty", "ttyUSB0", nullptr, nullptr, "DEVNAME", "ttyUSB0", nullptr));
+    Add("tty", "ttyS1", nullptr, {"type", "0"}, {"DEVNAME", "ttyS1"});  // no UART behind it
+    Add("tty", "ttyS0", nullptr, {"type", "4"}, {"DEVNAME", "ttyS0"});
+    Add("tty", "ttyUSB0", nullptr, {}, {"DEVNAME", "ttyUSB0"});
     ResetSerialPortMap();
     const SerialPortMap expected = {{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}};
     EXPECT_EQ(GetSerialPortMap(), expected);

@@ -7,17 +7,10 @@
 namespace carillon::sim {
 namespace {
 
-FileEntry Entry(int type, bool crypt, std::uint16_t crc, std::uint32_t address, std::uint32_t size, std::uint16_t version,
-                std::string name) {
-    FileEntry e;
-    e.type = type;
-    e.crypt = crypt;
-    e.crc = crc;
-    e.address = address;
-    e.sizeBytes = size;
-    e.version = version;
-    e.name = std::move(name);
-    return e;
+FileEntry Entry(int type, bool crypt, std::uint16_t crc, std::uint32_t address, std::uint32_t size,
+                std::uint16_t version, std::string name) {
+    return {.type = type, .crypt = crypt, .crc = crc, .address = address, .sizeBytes = size, .version = version,
+            .name = std::move(name)};
 }
 
 TEST(FileEntryLayout, McuEntryMixesBigAndLittleEndian) {
@@ -60,9 +53,9 @@ TEST(FileTable, IndexCoversTheFilesAndEndEntryClosesThem) {
     EXPECT_EQ(index.version, 2);
     EXPECT_EQ(index.name, "Mcu Table Entry");
     EXPECT_EQ(index.crc, ComputeCrc16(0xFFFF, area.data() + 32, 64));
-    EXPECT_EQ(ByteArray(area.begin() + 96, area.begin() + 128),
-              (ByteArray{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                         0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ByteArray end(32, 0);
+    std::fill_n(end.begin(), 5, 0xFF);
+    EXPECT_EQ(ByteArray(area.begin() + 96, area.begin() + 128), end);
     EXPECT_TRUE(std::all_of(area.begin() + 128, area.end(), [](std::uint8_t b) { return b == 0xFF; }));
     const TableContents read = ReadTable(TableForm::kMcu, area);
     EXPECT_EQ(read.status, TableStatus::kOk);
@@ -85,35 +78,43 @@ TEST(FileTable, EmptyDspTableHasSizeZeroAndTheCrcOfNoBytes) {
 }
 
 TEST(FileTable, ReaderReportsWhatIsWrong) {
-    ByteArray area = BuildTable(TableForm::kMcu, 0x1080, {Entry(kTypeData, false, 1, 0x2000, 4, 1, "d")});
-    ByteArray damaged = area;
-    damaged[40] ^= 1;
-    EXPECT_EQ(ReadTable(TableForm::kMcu, damaged).status, TableStatus::kBadCrc);
-    damaged = area;
-    damaged[0] = 0x20;
-    EXPECT_EQ(ReadTable(TableForm::kMcu, damaged).status, TableStatus::kNoIndex);
+    const ByteArray area = BuildTable(TableForm::kMcu, 0x1080, {Entry(kTypeData, false, 1, 0x2000, 4, 1, "d")});
+    // Slot 0 the index (its size at bytes 5 and 6), slot 1 the file, slot 2 the end entry.
+    const struct {
+        std::size_t at;
+        std::uint8_t flip;
+        TableStatus status;
+    } damage[] = {{40, 0x01, TableStatus::kBadCrc}, {0, 0x01, TableStatus::kNoIndex},
+                  {64, 0x01, TableStatus::kNoEnd},  {5, 0x04, TableStatus::kBadSize}};
+    for (const auto& d : damage) {
+        SCOPED_TRACE(d.at);
+        ByteArray damaged = area;
+        damaged[d.at] ^= d.flip;
+        EXPECT_EQ(ReadTable(TableForm::kMcu, damaged).status, d.status);
+    }
     EXPECT_EQ(ReadTable(TableForm::kMcu, ByteArray(0x380, 0xFF)).status, TableStatus::kNoIndex);
 }
 
 // The PC reads the printer's tables with its own entry conversions; both
 // sides must agree on every field.
 TEST(FileTable, ThePackagesEntryReaderAgreesWithTheseLayouts) {
-    const FileEntry mcu = Entry(kTypeFirmware, true, 0xA55A, 0x182C, 0x6000, 101, "NDX MCU firmware");
-    CElement e;
-    ASSERT_EQ(e.ReadMcuEntry(EncodeEntry(TableForm::kMcu, mcu).data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeFirmware);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    EXPECT_EQ(e.m_crc, 0xA55Au);
-    EXPECT_EQ(e.m_address, 0x182C);
-    EXPECT_EQ(e.m_size, 0x6000u);
-    EXPECT_EQ(e.m_version, 101);
-    EXPECT_EQ(e.m_strName, mcu.name);
-    const FileEntry dsp = Entry(kTypeFontB, true, 0x0102, 0xE8000, 0x8000, 7, "Font B 9x17");
-    ASSERT_EQ(e.ReadDspEntry(EncodeEntry(TableForm::kDsp, dsp).data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeFontB);
-    EXPECT_EQ(e.m_address, 0xE8000);
-    EXPECT_EQ(e.m_size, 0x8000u);
-    EXPECT_EQ(e.m_strName, dsp.name);
+    const std::pair<TableForm, FileEntry> entries[] = {
+        {TableForm::kMcu, Entry(kTypeFirmware, true, 0xA55A, 0x182C, 0x6000, 101, "NDX MCU firmware")},
+        {TableForm::kDsp, Entry(kTypeFontB, true, 0x0102, 0xE8000, 0x8000, 7, "Font B 9x17")},
+    };
+    for (const auto& [form, entry] : entries) {
+        SCOPED_TRACE(entry.name);
+        const ByteArray slot = EncodeEntry(form, entry);
+        CElement e;
+        ASSERT_EQ(form == TableForm::kMcu ? e.ReadMcuEntry(slot.data()) : e.ReadDspEntry(slot.data()), kOk);
+        EXPECT_EQ(e.m_type, entry.type);
+        EXPECT_EQ(e.m_cryptFlag, entry.crypt ? 1 : 0);
+        EXPECT_EQ(e.m_crc, entry.crc);
+        EXPECT_EQ(e.m_address, static_cast<std::int32_t>(entry.address));
+        EXPECT_EQ(e.m_size, entry.sizeBytes);
+        EXPECT_EQ(e.m_version, entry.version);
+        EXPECT_EQ(e.m_strName, entry.name);
+    }
 }
 
 }  // namespace

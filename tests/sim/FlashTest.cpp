@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <numeric>
 
 #include "package/Crc16.h"
 #include "package/Element.h"
 #include "sim/FlashLayout.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon::sim {
 namespace {
@@ -16,11 +15,10 @@ TEST(FlashLayout, McuMapHas105SectorsEndingWithTheTopSector) {
     const FlashMemory mcu(McuSectorBytes(), 1);
     ASSERT_EQ(mcu.SectorCount(), 105u);
     EXPECT_EQ(mcu.SizeUnits(), 0x10000u);
-    EXPECT_EQ(mcu.SectorStart(1), 0x1080u);
-    EXPECT_EQ(mcu.SectorStart(5), 0x1800u);
-    EXPECT_EQ(mcu.SectorStart(6), 0x182Cu);
-    EXPECT_EQ(mcu.SectorStart(7), 0x1A00u);
-    EXPECT_EQ(mcu.SectorStart(104), 0xDC00u);
+    for (const auto& [sector, start] : {std::pair<std::size_t, std::uint32_t>{1, 0x1080}, {5, 0x1800}, {6, 0x182C},
+                                       {7, 0x1A00}, {104, 0xDC00}}) {
+        EXPECT_EQ(mcu.SectorStart(sector), start) << sector;
+    }
     EXPECT_EQ(mcu.SectorOf(0xDBFF), 103u);
     EXPECT_EQ(mcu.SectorOf(0x10000), 105u);
 }
@@ -108,11 +106,8 @@ TEST(StartingImage, DspTableFollowsTheConfiguredSector) {
 
 class FlashFile : public ::testing::Test {
 protected:
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("carillon-sim-flash-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                           .string();
-    void TearDown() override { std::filesystem::remove(path); }
+    carillon::testing::TempDir dir;
+    std::string path = (dir.Path() / "flash").string();
 };
 
 TEST_F(FlashFile, KeepsTheFlashAcrossRuns) {
@@ -134,9 +129,7 @@ TEST_F(FlashFile, RefusesAFileOfAnotherPrinterOrNoFlashFileAtAll) {
     EXPECT_FALSE(ndx.LoadFlash(path, &error));
     EXPECT_NE(error.find("KIOSK"), std::string::npos);
     EXPECT_EQ(ndx.FlashImage(kLocMcu), before);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fputs("not a flash file", f);
-    std::fclose(f);
+    dir.Write("flash", "not a flash file");
     EXPECT_FALSE(ndx.LoadFlash(path, &error));
 }
 

@@ -35,27 +35,29 @@ TEST(NormalMode, VrkAnswersStatusAndNameAtItsOwnRateOnly) {
     EXPECT_EQ(p.GetCounters().noiseBytes, 2u);
 }
 
-TEST(NormalMode, EscPosNameStartsWithAHeaderByte) {
-    VirtualPrinter p(WithSets(kSetEscPos));
-    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x01}), ByteArray{0x00});
-    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x43}), (ByteArray{0x5F, 'A', 'B', 'C', 0}));
-    EXPECT_TRUE(Ask(p, {0x1B, 0x49}).empty());  // a VRK question gets nothing
-}
-
-TEST(NormalMode, KestrelAnswersExactlyFourBytesAndTakes1B49AsCancel) {
-    PrinterConfig c = WithSets(kSetKestrel);
-    c.kestrelId = {2, 0, 1, 7};
-    VirtualPrinter p(c);
-    EXPECT_TRUE(Ask(p, {0x1B, 0x49}).empty());
-    EXPECT_EQ(Ask(p, {0x1B, 0x76}), ByteArray{0x00});
-    EXPECT_EQ(Ask(p, {0x1B, 0x57}), (ByteArray{2, 0, 1, 7}));
-}
-
-TEST(NormalMode, SeveralSetsShareOnePrinterAndVrkWinsWhereBytesCoincide) {
-    VirtualPrinter p(WithSets(kSetVrk | kSetEscPos | kSetKestrel));
-    EXPECT_EQ(Ask(p, {0x1B, 0x49}), (ByteArray{'A', 'B', 'C', 0}));
-    EXPECT_EQ(Ask(p, {0x1D, 0x49, 0x43}), (ByteArray{0x5F, 'A', 'B', 'C', 0}));
-    EXPECT_EQ(Ask(p, {0x1B, 0x57}).size(), 4u);
+TEST(NormalMode, EachCommandSetAnswersItsOwnQueriesAndVrkWinsWhereBytesCoincide) {
+    const ByteArray vrkName = {'A', 'B', 'C', 0}, escPosName = {0x5F, 'A', 'B', 'C', 0}, kestrelId = {3, 1, 4, 1};
+    const struct {
+        std::uint32_t sets;
+        ByteArray query, answer;
+    } cases[] = {
+        {kSetEscPos, {0x1D, 0x49, 0x01}, {0x00}},
+        {kSetEscPos, {0x1D, 0x49, 0x43}, escPosName},  // the name starts with a header byte
+        {kSetEscPos, {0x1B, 0x49}, {}},                // a VRK question gets nothing
+        {kSetKestrel, {0x1B, 0x49}, {}},               // a cancel here
+        {kSetKestrel, {0x1B, 0x76}, {0x00}},
+        {kSetKestrel, {0x1B, 0x57}, kestrelId},  // exactly four bytes
+        {kSetVrk | kSetEscPos | kSetKestrel, {0x1B, 0x49}, vrkName},
+        {kSetVrk | kSetEscPos | kSetKestrel, {0x1D, 0x49, 0x43}, escPosName},
+        {kSetVrk | kSetEscPos | kSetKestrel, {0x1B, 0x57}, kestrelId},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "sets " << c.sets << ", query " << ::testing::PrintToString(c.query));
+        PrinterConfig config = WithSets(c.sets);
+        std::copy(kestrelId.begin(), kestrelId.end(), config.kestrelId.begin());
+        VirtualPrinter p(config);
+        EXPECT_EQ(Ask(p, c.query), c.answer);
+    }
 }
 
 TEST(NormalMode, HandshakeQueriesReportRtsCtsInBit7AndInfoQueryGivesThreeBytes) {
@@ -106,8 +108,10 @@ TEST(NormalMode, UsbPrinterLeavesTheBusOnMonitorStartAndLeaveAndComesBack) {
     EXPECT_TRUE(Ask(p, Request(0, 0x41), kUsbLine).empty());  // nobody on the bus to answer
     std::this_thread::sleep_until(p.UsbReturnTime());
     EXPECT_TRUE(p.UsbPresent());
+    // Leaving the monitor: answered, then off the bus once more.
     const auto answers = Answers(Ask(p, Request(0, 0x40), kUsbLine));
     ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].code, 0x00);
     EXPECT_FALSE(p.InMonitor());
     EXPECT_EQ(p.UsbGeneration(), 2u);
     EXPECT_FALSE(p.UsbPresent());

@@ -7,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "SimTestSupport.h"
 #include "sim/PtyPrinter.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon::sim {
 namespace {
@@ -27,16 +26,13 @@ public:
     explicit Line(const std::string& path, speed_t speed = 0) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY)) {
         if (m_fd >= 0 && speed != 0) SetSpeed(speed);
     }
-    ~Line() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
+    ~Line() { ::close(m_fd); }
     bool Ok() const { return m_fd >= 0; }
     void SetSpeed(speed_t speed) {
         termios t{};
         ::tcgetattr(m_fd, &t);
         ::cfmakeraw(&t);
-        ::cfsetispeed(&t, speed);
-        ::cfsetospeed(&t, speed);
+        ::cfsetspeed(&t, speed);
         ::tcsetattr(m_fd, TCSANOW, &t);
     }
     void Write(const ByteArray& bytes) {
@@ -46,11 +42,10 @@ public:
     // Reads until `last` arrives or the time is up.
     ByteArray ReadUntil(std::uint8_t last, int timeoutMs = 2000) {
         ByteArray got;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < deadline) {
+        for (const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs); Clock::now() < deadline;) {
             pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
             std::uint8_t b;
+            if (::poll(&p, 1, 20) <= 0) continue;
             if (::read(m_fd, &b, 1) != 1) break;
             got.push_back(b);
             if (b == last) break;
@@ -61,12 +56,6 @@ public:
 private:
     int m_fd;
 };
-
-std::string TempPath(const char* what) {
-    return (std::filesystem::temp_directory_path() /
-            (std::string("carillon-sim-") + what + "-" + std::to_string(::getpid())))
-        .string();
-}
 
 TEST(Vprinter, PrintsItsDevicePathAndAnswersAHandWrittenExchange) {
     int out[2];
@@ -126,11 +115,9 @@ TEST(PtyPrinter, SerialBytesAtAnotherRateAreNoise) {
 }
 
 TEST(PtyPrinter, UsbPrinterComesBackOnANewPtyUnderTheSameInstanceId) {
-    const std::string list = TempPath("usb-devices");
-    {
-        UsbDeviceList other(list);
-        ASSERT_TRUE(other.Add("USB\\Vid_1a2b&Pid_0003\\OTHER", "/dev/null"));
-    }
+    carillon::testing::TempDir dir;
+    const std::string list = (dir.Path() / "usb-devices").string();
+    ASSERT_TRUE(UsbDeviceList(list).Add("USB\\Vid_1a2b&Pid_0003\\OTHER", "/dev/null"));
     PrinterConfig c;
     c.usbReenumerateMs = 50;
     VirtualPrinter printer(c);
@@ -140,13 +127,8 @@ TEST(PtyPrinter, UsbPrinterComesBackOnANewPtyUnderTheSameInstanceId) {
         UsbDeviceList devices(list);
         ASSERT_EQ(devices.Entries().size(), 2u);
         EXPECT_EQ(devices.Entries()[1], (UsbDeviceList::Entry{c.usbInstanceId, pty.DevicePath()}));
-        {
-            Line line(pty.DevicePath());
-            line.Write({0x1D, 0x55, 0x4D});
-        }
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (pty.Reconnections() == 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_EQ(pty.Reconnections(), 1u);
+        Line(pty.DevicePath()).Write({0x1D, 0x55, 0x4D});
+        ASSERT_TRUE(carillon::testing::WaitUntil([&] { return pty.Reconnections() == 1; }, std::chrono::seconds(5)));
         const auto entries = devices.Entries();
         ASSERT_EQ(entries.size(), 2u);
         EXPECT_EQ(entries[1].first, c.usbInstanceId);
@@ -159,8 +141,6 @@ TEST(PtyPrinter, UsbPrinterComesBackOnANewPtyUnderTheSameInstanceId) {
     const auto left = UsbDeviceList(list).Entries();
     ASSERT_EQ(left.size(), 1u);  // its own line is gone, the other printer stays
     EXPECT_EQ(left[0].second, "/dev/null");
-    std::filesystem::remove(list);
-    std::filesystem::remove(list + ".lock");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "ports/PortSettings.h"
 #include "ports/UsbDeviceSource.h"
 
 namespace carillon::testing {
@@ -102,6 +104,27 @@ long long TimeMs(Fn fn) {
     auto start = std::chrono::steady_clock::now();
     fn();
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One line per USB device entry: "<instance id> <device path>".
+inline std::vector<std::string> Listing(const std::vector<UsbDeviceEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const auto& e : entries) lines.push_back(e.instanceId + " " + e.devicePath);
+    return lines;
+}
+
+// One line per port record, so that a whole listing is compared at once:
+// name, kind, number and the USB ids ("USB2 usb 2 1209:c0de").
+inline std::vector<std::string> Listing(const PortRecord* records, int count) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) {
+        const PortRecord& r = records[i];
+        const char* kind = r.kind == kPortKindUsb ? "usb" : r.kind == kPortKindSerial ? "serial" : "other";
+        char line[320];
+        std::snprintf(line, sizeof line, "%s %s %u %04x:%04x", r.name, kind, r.number, r.vid, r.pid);
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 }  // namespace carillon::testing
