@@ -362,6 +362,10 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
         normal.commandSettleMs = timing.commandSettleMs;
         normal.usbSettleMs = timing.usbSettleMs;
         worker->m_printers.engine.m_session.m_timing = normal;
+        // The job clears its request flag only after posting its end; a
+        // request raised before that would be absorbed by the ending job.
+        for (auto until = Clock::now() + 10s; worker->m_bUpdateRequested != 0 && Clock::now() < until;)
+            std::this_thread::sleep_for(10ms);
         bool again = false;
         worker->RequestUpdate(port.get(), package, output);
         if (WaitForEnd(messages, Clock::now() + std::chrono::seconds(o.runLimitSeconds), &again) && again)
