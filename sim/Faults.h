@@ -28,6 +28,9 @@ struct Faults {
     FaultRule brownOut;          // a write chunk stops after brownOutUnits units, unanswered
     std::uint32_t brownOutUnits = 0;
     bool silent = false;  // the printer is off: it takes nothing in and says nothing
+    // The printer falls silent (as above) once it has received this many
+    // monitor requests in all, data packets included; 0: never.
+    std::uint32_t silentAfterRequests = 0;
     std::uint64_t seed = 1;
 };
 

@@ -72,6 +72,15 @@ void VirtualPrinter::Receive(const std::uint8_t* data, std::size_t length, const
             m_counters.noiseBytes += static_cast<std::uint32_t>(length - i - 1);
             return;
         }
+        const std::uint32_t silentAfter = m_faults.Settings().silentAfterRequests;
+        if (silentAfter != 0 && m_counters.requests >= silentAfter) {
+            // Off from here on: the rest of this write is lost with the printer.
+            Faults off = m_faults.Settings();
+            off.silent = true;
+            m_faults.Reset(off);
+            Trace("silent after " + std::to_string(m_counters.requests) + " requests");
+            return;
+        }
     }
 }
 

@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
-
-#define SI_NO_CONVERSION
-#include <SimpleIni.h>
 
 #include "package/ScanNumber.h"
 
@@ -82,6 +80,24 @@ std::string LineEnd(const std::vector<std::string>& lines) {
     return "\n";
 }
 
+// Reads see what SetString writes: the first section of the name (the next
+// section header ends it) and in it the first key of the name, with the
+// value after its "=" trimmed.
+std::optional<std::string> FindValue(const std::vector<std::string>& lines, const std::string& section,
+                                     const std::string& key) {
+    bool inSection = false;
+    for (const std::string& line : lines) {
+        std::string name;
+        if (SectionName(line, name)) {
+            if (inSection) return std::nullopt;
+            inSection = SameName(name, section);
+            continue;
+        }
+        if (inSection && KeyName(line, name) && SameName(name, key)) return Trim(line.substr(line.find('=') + 1));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 CSetupIni::CSetupIni(const std::string& path) {
@@ -99,11 +115,9 @@ CSetupIni::CSetupIni(const std::string& path) {
 std::string CSetupIni::GetString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
     if (m_strPath.empty()) return defaultValue;
-    CSimpleIniA ini(false, false, false);
-    if (ini.LoadFile(m_strPath.c_str()) < 0) return defaultValue;
-    const char* raw = ini.GetValue(section.c_str(), key.c_str(), nullptr);
-    if (raw == nullptr) return defaultValue;
-    std::string value = Trim(raw);
+    const std::optional<std::string> raw = FindValue(ReadLines(m_strPath), section, key);
+    if (!raw) return defaultValue;
+    std::string value = *raw;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     if (value.size() >= kValueBuffer) value.resize(kValueBuffer - 1);

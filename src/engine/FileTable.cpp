@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/CommandGenerator.h"
+#include "engine/FileTableArea.h"
 #include "package/Crc16.h"
 
 namespace carillon {
@@ -44,6 +45,42 @@ bool IsTableLocation(std::int32_t location, EntryForm form) {
 }
 
 }  // namespace
+
+std::size_t FileTableAreaBytes(EntryForm form) { return LayoutOf(form).areaBytes; }
+
+DecodedTable DecodeFileTableArea(const std::uint8_t* area, EntryForm form, std::int32_t location) {
+    const TableLayout& layout = LayoutOf(form);
+    DecodedTable table;
+    CElement index;
+    if (ReadEntry(index, form, area) != kOk || index.m_type != kTypeIndex) {
+        table.result = kErrEngNoIndex;
+        return table;
+    }
+    const std::uint32_t size = index.m_size;
+    // An index announcing the whole area leaves no slot for the end entry.
+    if (size >= layout.maxIndexed) {
+        table.result = kErrEngEntrySize;
+        return table;
+    }
+    if (ComputeCrc16(0xFFFF, area + layout.slotSize, size) != (index.m_crc & 0xFFFF)) {
+        table.result = kErrEngEntryCorrupted;
+        return table;
+    }
+
+    table.entriesRead = true;
+    const std::size_t entries = size / layout.slotSize;
+    for (std::size_t k = 1; k <= entries; ++k) {
+        auto e = std::make_unique<CElement>();
+        ReadEntry(*e, form, area + k * layout.slotSize);  // a file entry's own decoding result does not count
+        e->m_location = location;
+        e->m_saved = 1;
+        table.elements.push_back(std::move(e));
+    }
+    CElement end;
+    ReadEntry(end, form, area + (entries + 1) * layout.slotSize);
+    if (end.m_type != kTypeUnknownFile) table.result = kErrEngNoEndEntry;
+    return table;
+}
 
 ErrorCode CCommandGenerator::ReadGeometry(std::int32_t location) {
     const ErrorCode r = m_session.GetGeometry(location, m_geometry[static_cast<std::size_t>(location)]);
@@ -88,26 +125,14 @@ ErrorCode CCommandGenerator::ReadTable(std::int32_t location, EntryForm form) {
     if (r == kOk) r = m_session.ReadFlash(location, start, layout.areaUnits, area.data(), 0);
     if (r != kOk) return Fail(r);
 
-    CElement index;
-    if (ReadEntry(index, form, area.data()) != kOk || index.m_type != kTypeIndex) return Fail(kErrEngNoIndex);
-    const std::uint32_t size = index.m_size;
-    if (size >= layout.maxIndexed) return Fail(kErrEngEntrySize);
-    const std::size_t entries = size / layout.slotSize;
-    if (ComputeCrc16(0xFFFF, area.data() + layout.slotSize, size) != (index.m_crc & 0xFFFF))
-        return Fail(kErrEngEntryCorrupted);
-
+    DecodedTable table = DecodeFileTableArea(area.data(), form, location);
+    if (!table.entriesRead) return Fail(table.result);
     RemoveLocationElements(location);
-    for (std::size_t k = 1; k <= entries; ++k) {
-        auto e = std::make_unique<CElement>();
-        ReadEntry(*e, form, area.data() + k * layout.slotSize);
-        e->m_location = location;
-        e->m_saved = 1;
+    for (auto& e : table.elements) {
         e->m_archi = m_session.m_archi;
         AddElement(std::move(e));
     }
-    CElement end;
-    ReadEntry(end, form, area.data() + (entries + 1) * layout.slotSize);
-    if (end.m_type != kTypeUnknownFile) return Fail(kErrEngNoEndEntry);
+    if (table.result != kOk) return Fail(table.result);
     m_elements.m_tableRead[loc] = 1;
     m_elements.m_tableInSync[loc] = 1;
     return Fail(kOk);

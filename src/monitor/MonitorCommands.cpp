@@ -199,12 +199,18 @@ ErrorCode CMonitorSession::ReadFlash(std::int32_t location, std::uint32_t addres
     if (cmd == nullptr || !IsLocationPresent(location)) return EndOperation(kErrMonFlashAbsent);
     if (packetSize > m_maxPacket) return EndOperation(kErrMonPacketSize);
 
+    // A monitor that takes no data in its packets could never deliver any.
+    if (length > 0 && packetSize == 0 && m_maxPacket == 0) return EndOperation(kErrMonPacketSize);
+
     std::uint32_t limit = kReadChunkLimit;
     std::uint32_t remaining = length;
     ErrorCode r = kOk;
     for (int attempts = m_retries; attempts > 0 && remaining > 0;) {
         std::uint32_t chunk = remaining;
-        if (chunk > limit) chunk = packetSize == 0 ? m_maxPacket : limit;
+        // After a failure the limit falls to the packet size; with packet
+        // size 0 that means one largest packet, but never more than remains:
+        // a longer read would run past the destination.
+        if (chunk > limit) chunk = packetSize == 0 ? std::min<std::uint32_t>(m_maxPacket, remaining) : limit;
         r = ReadChunk(cmd->read, address, chunk, destination, packetSize);
         if (r == kOk) {
             m_progressDone += chunk;
@@ -239,6 +245,7 @@ ErrorCode CMonitorSession::ReadChunk(std::uint8_t command, std::uint32_t address
 
     const std::uint32_t unitBytes = BytesPerUnit(location);
     const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;
+    if (packetBytes == 0 && length > 0) return m_lastError = kErrMonPacketSize;  // no answer could ever carry data
     std::uint32_t due = length * unitBytes;
     ErrorCode r = kOk;
     while (due > 0) {
@@ -269,6 +276,9 @@ ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptM
     m_progressDone = 0;
     total = 0;
     if (packetSize > m_maxPacket) return EndOperation(kErrMonPacketSize);
+    // A monitor that takes no data in its packets: every chunk would carry
+    // nothing and the write would never end.
+    if (length > 0 && packetSize == 0 && m_maxPacket == 0) return EndOperation(kErrMonPacketSize);
     const LocationCommands* cmd = CommandsFor(location);
     if (cmd == nullptr) return EndOperation(kErrMonLocationUnknown);
     static constexpr std::uint8_t kDataCodes[] = {kDataPlain, kDataCodeCrypted, kDataFontCrypted};
@@ -325,6 +335,8 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
     if (dataCode != kDataPlain && dataCode != kDataCodeCrypted && dataCode != kDataFontCrypted)
         return m_lastError = kErrMonDataType;
     if (packetSize > m_maxPacket) return m_lastError = kErrMonPacketSize;
+    // No packet could carry the data: refuse rather than send empty packets forever.
+    if (length > 0 && packetSize == 0 && m_maxPacket == 0) return m_lastError = kErrMonPacketSize;
 
     PurgePort();
     RequestData request;

@@ -88,6 +88,31 @@ TEST_F(SetupIniTest, WritingAKeyKeepsEveryOtherLineAsItWas) {
     EXPECT_EQ(ini.GetString("serial ports", "com1", ""), "/dev/ttyS0");
 }
 
+TEST_F(SetupIniTest, ASectionOrKeyGivenTwiceIsReadWhereItIsWritten) {
+    // The first section of a name holds its keys, and its first key of a name
+    // holds the value; reads and writes agree on that.
+    Write("orphan=1\n[General]\nSilent=0x\nSilent=2\n[General]\nOther=-5\nSilent=3\n");
+    CSetupIni ini(path_);
+    EXPECT_EQ(ini.GetString("General", "Silent", "-"), "0x");
+    EXPECT_EQ(ini.GetString("General", "Other", "-"), "-");  // only in the second [General]
+    EXPECT_EQ(ini.GetString("", "orphan", "-"), "-");        // above every section
+    ini.SetString("General", "Other", "written");
+    EXPECT_EQ(ini.GetString("General", "Other", "-"), "written");
+    ini.SetString("general", "SILENT", "1");
+    EXPECT_EQ(ini.GetInt("General", "Silent", -1), 1);
+    EXPECT_EQ(Read(), "orphan=1\n[General]\nSILENT=1\nSilent=2\nOther=written\n[General]\nOther=-5\nSilent=3\n");
+}
+
+TEST_F(SetupIniTest, OnlyALineFeedEndsALine) {
+    // A carriage return alone is part of its line, for the reader as for the writer.
+    Write("[General]\rSilent=1\n[Silent mode config]\nPort=2\r\n");
+    CSetupIni ini(path_);
+    EXPECT_EQ(ini.GetString("General", "Silent", "-"), "-");
+    EXPECT_EQ(ini.GetInt("Silent mode config", "Port", 0), 2);
+    ini.SetString("General", "Silent", "1");
+    EXPECT_EQ(ini.GetString("General", "Silent", "-"), "1");
+}
+
 TEST_F(SetupIniTest, AMissingFileIsCreatedEmpty) {
     CSetupIni ini(path_);
     EXPECT_EQ(ini.Path(), path_);

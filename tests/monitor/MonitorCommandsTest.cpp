@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "monitor/MonitorSession.h"
 #include "package/Element.h"
 #include "support/RecordingMessageBoxProvider.h"
@@ -267,6 +270,48 @@ TEST_F(MonitorCommandsTest, AWriteRefusalIsShownOnceAndResumedFromTheWriteAddres
     EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 100, second.data(), &written, 0, 1), 0x00030014u);
     EXPECT_EQ(written, 0u);
     EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(MonitorCommandsTest, AReadRetriedAfterALostAnswerStaysInsideItsRange) {
+    SimPrinter& p = Make(BlankPrinter());
+    Connect(p);
+    const ByteArray data = Pattern(0x60, 6);
+    p.printer.StoreFlash(kDspFlash, 0x7FD0, data);
+    p.printer.StoreFlash(kDspFlash, 0x8000, Pattern(0x400, 7));  // what lies beyond the range
+    sim::Faults loseReads;
+    loseReads.drop = {.everyNth = 1, .fraction = 0, .commands = "L"};
+    p.printer.SetFaults(loseReads);
+    // The first answer is lost; the retry is answered.
+    std::thread restore([&] {
+        while (p.printer.GetCounters().dropped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        p.printer.SetFaults({});
+    });
+    constexpr std::uint8_t kCanary = 0xA5;
+    ByteArray back(0x60 + 0x400, kCanary);
+    const ErrorCode r = session.ReadFlash(kDspFlash, 0x7FD0, 0x30, back.data(), 0);
+    restore.join();
+    ASSERT_EQ(r, kOk);
+    EXPECT_EQ(ByteArray(back.begin(), back.begin() + 0x60), data);
+    EXPECT_EQ(std::count(back.begin() + 0x60, back.end(), kCanary), 0x400);  // nothing written past the range
+    const auto reads = p.Requests("L");
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(Le16(reads[1].data, 4), 0x30u);  // the retry asks for what remains, not a largest packet
+}
+
+TEST_F(MonitorCommandsTest, AMonitorThatTakesNoDataIsRefusedInsteadOfLoopingForever) {
+    auto config = BlankPrinter();
+    config.maxPacket = 0;
+    for (bool usb : {false, true}) {
+        SimPrinter& p = Make(config, usb);
+        Connect(p);
+        ASSERT_EQ(session.m_maxPacket, 0);
+        ByteArray buffer(16);
+        EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 16, buffer.data(), 0), kErrMonPacketSize);
+        EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 16, buffer.data(), nullptr, 0, 10),
+                  kErrMonPacketSize);
+        EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 0, buffer.data(), 0), kOk);  // nothing asked, nothing due
+        session.Disconnect();
+    }
 }
 
 TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {

@@ -97,6 +97,20 @@ TEST(FaultSilent, PrinterOffTakesNothingInAndCanBeSwitchedAtRunTime) {
     EXPECT_EQ(m.Send(0x41).size(), 1u);
 }
 
+TEST(FaultSilent, APrinterSetToFallSilentAnswersThatManyRequestsThenNothing) {
+    Faults f;
+    f.silentAfterRequests = 3;
+    MonitorBench m(WithFaults(f));
+    EXPECT_EQ(m.Send(0x41).size(), 1u);
+    EXPECT_EQ(m.Send(0x41).size(), 1u);
+    EXPECT_EQ(m.Send(0x41).size(), 1u);  // the third is still answered
+    EXPECT_TRUE(m.Send(0x41).empty());
+    EXPECT_TRUE(m.printer.GetFaults().silent);
+    EXPECT_EQ(m.printer.GetCounters().requests, 3u);
+    m.printer.SetFaults({});  // switched on again
+    EXPECT_EQ(m.Send(0x41).size(), 1u);
+}
+
 TEST(FaultRandom, SameSeedSameFaultsAndRoughlyTheFraction) {
     Faults f;
     f.drop.fraction = 0.5;
