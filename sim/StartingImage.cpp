@@ -47,17 +47,17 @@ std::vector<StartingFile> McuFiles(const std::string& prefix, const std::string&
 // DSP files go from the top of the flash down, each starting on a sector
 // boundary, above the table sector.
 std::vector<StartingFile> DspFiles(const FlashMemory& dsp, std::uint8_t tableSector) {
-    struct Spec {
+    struct Planned {
         int type;
         const char* name;
         std::size_t bytes;
     };
-    const Spec specs[] = {{kTypeFirmware, "NDX DSP firmware", 0xC000},
-                          {kTypeFontA, "Font A 12x24", 0x8000},
-                          {kTypeFontB, "Font B 9x17", 0x8000}};
+    const Planned planned[] = {{kTypeFirmware, "NDX DSP firmware", 0xC000},
+                               {kTypeFontA, "Font A 12x24", 0x8000},
+                               {kTypeFontB, "Font B 9x17", 0x8000}};
     std::vector<StartingFile> files;
     std::size_t top = dsp.SectorCount();  // one past the highest free sector
-    for (const Spec& s : specs) {
+    for (const Planned& s : planned) {
         std::uint64_t units = s.bytes / 2, covered = 0;
         std::size_t first = top;
         while (covered < units && first > tableSector + 1u) covered += dsp.SectorUnits(--first);
