@@ -11,9 +11,13 @@
 namespace carillon::cli {
 
 std::string Bar(int percent, int width) {
-    const int filled = std::clamp(percent, 0, 100) * width / 100;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(width - filled), '.') + "]";
+    const auto cells = static_cast<std::size_t>(std::max(width, 0));
+    const auto filled = static_cast<std::size_t>(std::clamp(percent, 0, 100)) * cells / 100;
+    std::string bar(cells + 2, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
 }
 
 void TextReporter::EndBlock() {
