@@ -158,9 +158,17 @@ TEST_F(UpdateJobTest, AnOutputFileThatCannotBeCreatedIsSkippedSilently) {
 }
 
 TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {
-    worker.RequestUpdate(&printer.port, Sample("PLV"), "");
-    std::this_thread::sleep_for(300ms);
-    worker.RequestUpdate(&printer.port, "/other.VRK_Package", "");  // the running job keeps its inputs
+    // Paced at the monitor's line rate, the save lasts seconds: the second
+    // request surely lands while the job runs, however slow the machine.
+    testing::SimPrinter paced{[] {
+        sim::PrinterConfig c;
+        c.family = sim::Family::kPlv;
+        c.pacing = {.enabled = true, .baud = sim::kMonitorBaud, .turnaroundMs = 1};
+        return c;
+    }()};
+    worker.RequestUpdate(&paced.port, Sample("PLV"), "");
+    for (auto m = messages.Take(10s); m && m->id != platform::WM_PAINT; m = messages.Take(10s)) ids.push_back(m->id);
+    worker.RequestUpdate(&paced.port, "/other.VRK_Package", "");  // the running job keeps its inputs
     ASSERT_EQ(NextEnd(), platform::WM_UPDATE_DONE);
     while (auto m = messages.Take(2s)) ids.push_back(m->id);  // a second job would end within this
     EXPECT_EQ(std::count(ids.begin(), ids.end(), platform::WM_UPDATE_DONE), 1);
