@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QThread>
+#include <future>
+#include <memory>
 
 #include "wizard/QtMessageTarget.h"
 
@@ -47,11 +49,15 @@ int QtMessageBoxProvider::Show(const platform::MessageBoxRequest& request) {
     QCoreApplication* app = QCoreApplication::instance();
     if (qobject_cast<QApplication*>(app) == nullptr) return platform::StderrMessageBoxProvider().Show(request);
     if (QThread::currentThread() == app->thread()) return ShowOnGuiThread(request);
-    // A worker: the box runs on the GUI thread while the worker waits for the answer.
-    int answer = platform::IDOK;
+    // A worker: the box runs on the GUI thread while the worker waits for the
+    // answer. The answer comes back through a promise rather than a blocking
+    // queued call, so the hand-over is one the thread sanitizer can see too.
+    // The GUI thread holds the promise until it has set it.
+    auto answer = std::make_shared<std::promise<int>>();
+    std::future<int> answered = answer->get_future();
     QMetaObject::invokeMethod(
-        app, [&] { answer = ShowOnGuiThread(request); }, Qt::BlockingQueuedConnection);
-    return answer;
+        app, [answer, &request] { answer->set_value(ShowOnGuiThread(request)); }, Qt::QueuedConnection);
+    return answered.get();
 }
 
 }  // namespace carillon
