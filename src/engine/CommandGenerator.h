@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "errors/ErrorCode.h"
 #include "monitor/FlashGeometry.h"
@@ -147,6 +148,11 @@ private:
     ErrorCode WriteTable(std::int32_t location, EntryForm form);
     ErrorCode ProgramElement(std::int32_t location, CElement& element);
     ErrorCode EraseElementSectors(std::int32_t location, const CElement& element);
+    // What a clean update sends for an element or a table, into the output binary.
+    void RecordElement(std::int32_t location, const CElement& element);
+    void RecordErases(std::int32_t location, std::uint32_t address, std::uint32_t units);
+    ErrorCode EraseSectors(std::int32_t location, std::uint8_t first, std::uint8_t last);
+    ErrorCode CheckWrittenTable(std::int32_t location, std::uint32_t start, const std::vector<std::uint8_t>& written);
 
     Arguments m_args;  // read by the worker when a command starts
     mutable std::mutex m_statusMutex;

@@ -29,6 +29,7 @@ constexpr std::uint32_t kFirstSlotOffsetUnits = 0x20;  // slot 1 lies 0x20 units
 constexpr std::uint32_t kTableReservedUnits = 0x380;
 constexpr std::int32_t kIndexVersion = 2;
 constexpr std::uint32_t kTableWriteFailureLimit = 10;
+constexpr int kTableAttempts = 3;
 
 const TableLayout& LayoutOf(EntryForm form) { return form == EntryForm::kDsp ? kDspTable : kMcuTable; }
 
@@ -183,16 +184,41 @@ ErrorCode CCommandGenerator::WriteTable(std::int32_t location, EntryForm form) {
     if (form == EntryForm::kMcu) {
         if (ErrorCode r = AddressToSector(location, start + kTableReservedUnits - 1, &last); r != kOk) return r;
     }
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < kTableAttempts; ++attempt) {
+        r = EraseSectors(location, first, last);
+        if (r == kOk)
+            r = m_session.WriteFlash(location, kNotCrypted, start, layout.areaUnits, area.data(), nullptr, 0,
+                                     kTableWriteFailureLimit);
+        if (r == kOk) r = CheckWrittenTable(location, start, area);
+        // Only a table that came out other than written is worth another
+        // erase; the line's own failures have had their retries.
+        if (r != kErrMonNotBlank && r != kErrEngEntryCorrupted) break;
+    }
+    if (r != kOk) return Fail(r);
+    RecordErases(location, start, form == EntryForm::kMcu ? kTableReservedUnits : 1);
+    m_session.RecordWrite(location, kNotCrypted, start, layout.areaUnits, area.data(), 0);
+    m_elements.m_tableInSync[loc] = 1;
+    return Fail(kOk);
+}
+
+ErrorCode CCommandGenerator::EraseSectors(std::int32_t location, std::uint8_t first, std::uint8_t last) {
     for (int s = first; s <= last; ++s) {
         std::uint32_t sectorStart = 0;
         if (ErrorCode r = SectorToAddress(location, static_cast<std::uint8_t>(s), &sectorStart); r != kOk) return r;
-        if (ErrorCode r = m_session.EraseSector(location, sectorStart); r != kOk) return Fail(r);
+        if (ErrorCode r = m_session.EraseSector(location, sectorStart); r != kOk) return r;
     }
-    const ErrorCode r =
-        m_session.WriteFlash(location, kNotCrypted, start, layout.areaUnits, area.data(), nullptr, 0, kTableWriteFailureLimit);
-    if (r != kOk) return Fail(r);
-    m_elements.m_tableInSync[loc] = 1;
-    return Fail(kOk);
+    return kOk;
+}
+
+ErrorCode CCommandGenerator::CheckWrittenTable(std::int32_t location, std::uint32_t start,
+                                               const std::vector<std::uint8_t>& written) {
+    // A table that does not read back as written would lose the printer its
+    // files: the save is not done until it does.
+    std::vector<std::uint8_t> back(written.size(), 0);
+    const auto units = static_cast<std::uint32_t>(written.size() / (IsWordAddressed(location) ? 2 : 1));
+    if (ErrorCode r = m_session.ReadFlash(location, start, units, back.data(), 0); r != kOk) return r;
+    return back == written ? kOk : kErrEngEntryCorrupted;
 }
 
 }  // namespace carillon

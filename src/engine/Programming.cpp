@@ -32,6 +32,7 @@ ErrorCode CCommandGenerator::DoSave(std::uint8_t force) {
     ByteArray* image = m_pOutputImage;
     if (image != nullptr) image->clear();
     m_session.m_pRecord = image;
+    m_session.m_recordSequence = 0;
 
     ErrorCode result = kOk;
     for (std::int32_t location = kKioskFlash; location >= kMcuFlash; --location) {
@@ -98,10 +99,32 @@ ErrorCode CCommandGenerator::ProgramElement(std::int32_t location, CElement& e) 
             continue;
         }
         MarkSaved(e);
-        if (written == units) return kOk;
+        if (written == units) {
+            RecordElement(location, e);
+            return kOk;
+        }
         platform::MessageBox(nullptr, "CommandGenerator:Error OK,but Size are not equal.", "", platform::MB_OK);
     }
     return r;
+}
+
+void CCommandGenerator::RecordElement(std::int32_t location, const CElement& e) {
+    const auto address = static_cast<std::uint32_t>(e.m_address);
+    const std::uint32_t units = UnitCount(e);
+    RecordErases(location, address, units);
+    if (!e.IsErasedData())
+        m_session.RecordWrite(location, e.m_cryptMode, address, units, e.m_pData.get(), e.m_packetSize);
+}
+
+void CCommandGenerator::RecordErases(std::int32_t location, std::uint32_t address, std::uint32_t units) {
+    std::uint8_t first = 0, last = 0;
+    if (AddressToSector(location, address, &first) != kOk || AddressToSector(location, address + units - 1, &last) != kOk)
+        return;
+    for (int s = first; s <= last; ++s) {
+        std::uint32_t sectorStart = 0;
+        if (SectorToAddress(location, static_cast<std::uint8_t>(s), &sectorStart) == kOk)
+            m_session.RecordErase(location, sectorStart);
+    }
 }
 
 ErrorCode CCommandGenerator::EraseElementSectors(std::int32_t location, const CElement& e) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
+#include "monitor/CommandLayout.h"
 #include "monitor/MonitorSession.h"
 #include "package/Element.h"
 #include "platform/MessageBox.h"
@@ -14,28 +16,11 @@
 namespace carillon {
 namespace {
 
-// The command letters and address width of one location.
-struct LocationCommands {
-    std::uint8_t erase, blankCheck, writeFirst, read, writeNext;
-    bool wideAddress;  // u32 addresses in words instead of u16 addresses in bytes
-};
+using namespace command_layout;
 
-constexpr LocationCommands kMcuCommands{kCmdEraseMcu, kCmdBlankMcu, kCmdWriteMcu, kCmdReadMcu, kCmdWriteMcuNext, false};
-constexpr LocationCommands kDspCommands{kCmdEraseDsp, kCmdBlankDsp, kCmdWriteDsp, kCmdReadDsp, kCmdWriteDspNext, true};
-constexpr LocationCommands kKioskCommands{kCmdEraseKiosk, kCmdBlankKiosk, kCmdWriteKiosk, kCmdReadKiosk,
-                                          kCmdWriteKioskNext, false};
 constexpr std::uint32_t kReadChunkLimit = 0xFFFF;
-constexpr std::uint32_t kUsbWriteChunkLimit = 0x8000;
 constexpr int kReidentifyAttempts = 20;
-
-const LocationCommands* CommandsFor(std::int32_t location) {
-    switch (location) {
-        case kMcuFlash: return &kMcuCommands;
-        case kDspFlash: return &kDspCommands;
-        case kKioskFlash: return &kKioskCommands;
-        default: return nullptr;
-    }
-}
+constexpr int kConfirmAttempts = 5;  // reads of a short chunk's units, which a lost answer may take
 
 // The location a read or write command letter belongs to.
 std::int32_t LocationOfCommand(std::uint8_t command) {
@@ -46,38 +31,6 @@ std::int32_t LocationOfCommand(std::uint8_t command) {
         default: return kNoLocation;
     }
 }
-
-std::uint32_t BytesPerUnit(std::int32_t location) { return IsWordAddressed(location) ? 2 : 1; }
-
-// Request parameters, little-endian.
-class RequestData {
-public:
-    void U8(std::uint32_t v) { bytes_[size_++] = static_cast<std::uint8_t>(v); }
-    void U16(std::uint32_t v) {
-        U8(v);
-        U8(v >> 8);
-    }
-    void U32(std::uint32_t v) {
-        U16(v);
-        U16(v >> 16);
-    }
-    // A u16 or u32 address; false when a u16 field cannot hold it.
-    bool Address(std::uint32_t address, bool wide) {
-        if (wide) {
-            U32(address);
-            return true;
-        }
-        if (address > 0xFFFF) return false;
-        U16(address);
-        return true;
-    }
-    const std::uint8_t* data() const { return bytes_; }
-    std::uint32_t size() const { return size_; }
-
-private:
-    std::uint8_t bytes_[8] = {};
-    std::uint32_t size_ = 0;
-};
 
 void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -182,7 +135,6 @@ ErrorCode CMonitorSession::EraseSector(std::int32_t location, std::uint32_t addr
     for (int attempt = 0; attempt < m_retries; ++attempt) {
         PurgePort();
         r = Transact(Exchange{.command = cmd->erase, .request = request.data(), .requestLength = request.size(),
-                              .record = m_pRecord,
                               .timeoutMs = cmd->wideAddress ? m_timing.dspEraseMs : m_timing.boardEraseMs});
         if (r == kOk) break;
     }
@@ -244,7 +196,7 @@ ErrorCode CMonitorSession::ReadChunk(std::uint8_t command, std::uint32_t address
     if (!m_pPort->WaitSent()) return m_lastError = kErrMonNotSent;
 
     const std::uint32_t unitBytes = BytesPerUnit(location);
-    const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;
+    const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;  // the monitor sizes its answers
     if (packetBytes == 0 && length > 0) return m_lastError = kErrMonPacketSize;  // no answer could ever carry data
     std::uint32_t due = length * unitBytes;
     ErrorCode r = kOk;
@@ -265,6 +217,17 @@ ErrorCode CMonitorSession::ReadChunk(std::uint8_t command, std::uint32_t address
     return r;
 }
 
+ErrorCode CMonitorSession::ConfirmWritten(std::int32_t location, std::uint32_t address, std::uint32_t units,
+                                          const std::uint8_t* data) {
+    std::vector<std::uint8_t> back(static_cast<std::size_t>(units) * BytesPerUnit(location));
+    ErrorCode r = kOk;
+    for (int attempt = 0; attempt < kConfirmAttempts; ++attempt) {
+        if ((r = ReadChunk(CommandsFor(location)->read, address, units, back.data(), 0)) == kOk) break;
+    }
+    if (r != kOk) return r;
+    return std::equal(back.begin(), back.end(), data) ? kOk : kErrMonNotBlank;
+}
+
 ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptMode, std::uint32_t address,
                                       std::uint32_t length, const std::uint8_t* data, std::uint32_t* written,
                                       std::uint32_t packetSize, std::uint32_t failureLimit) {
@@ -281,14 +244,10 @@ ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptM
     if (length > 0 && packetSize == 0 && m_maxPacket == 0) return EndOperation(kErrMonPacketSize);
     const LocationCommands* cmd = CommandsFor(location);
     if (cmd == nullptr) return EndOperation(kErrMonLocationUnknown);
-    static constexpr std::uint8_t kDataCodes[] = {kDataPlain, kDataCodeCrypted, kDataFontCrypted};
-    if (cryptMode < kNotCrypted || cryptMode > kFontCrypted) return EndOperation(kErrMonCryptUnknown);
-    const std::uint8_t dataCode = kDataCodes[cryptMode];
+    const std::uint8_t dataCode = DataCodeOf(cryptMode);
+    if (dataCode == 0) return EndOperation(kErrMonCryptUnknown);
 
-    // A serial line takes one packet per answer; USB takes large chunks.
-    PortSettings* settings = m_pPort != nullptr ? m_pPort->GetSettings() : nullptr;
-    const bool serial = settings != nullptr && settings->HasType(kSerialType);
-    const std::uint32_t defaultLimit = serial ? m_maxPacket : kUsbWriteChunkLimit;
+    const std::uint32_t defaultLimit = WriteChunkLimit(OnSerialLine(), m_maxPacket, BytesPerUnit(location));
     const std::uint32_t unitBytes = BytesPerUnit(location);
 
     std::uint8_t command = cmd->writeFirst;
@@ -298,18 +257,24 @@ ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptM
     while (remaining > 0) {
         const std::uint32_t chunk = std::min(remaining, limit);
         std::uint32_t w = 0;
+        m_writeUnconfirmed = false;
         const ErrorCode r = WriteChunk(command, dataCode, address, chunk, data, &w, packetSize);
         total += w;
         m_progressDone = total;
         if (r == kErrMonPacketSize && m_pRecord != nullptr) return EndOperation(kErrMonPacketSize);
-        command = cmd->writeNext;
+        // Units that may hold something else than the data: only erasing helps.
+        if (m_writeUnconfirmed) return EndOperation(r);
         limit = defaultLimit;
         if (w == chunk) {
             failures = 0;
+            command = cmd->writeNext;
         } else {
             ++failures;
             limit = w == 0 ? 1 : w;
             if (failures > failureLimit) return EndOperation(kErrEngTooManyErrors);
+            // The monitor may not have seen this chunk's request at all, so its
+            // write address proves nothing: the next chunk names its address.
+            command = cmd->writeFirst;
         }
         if (w > remaining) w = 0;
         data += static_cast<std::size_t>(w) * unitBytes;
@@ -340,16 +305,18 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
 
     PurgePort();
     RequestData request;
-    if (first && !request.Address(address, cmd->wideAddress)) return m_lastError = kErrMonAddressRange;
-    request.U16(length);
-    if (first) request.U8(dataCode);
-    if (ErrorCode r = SendPacket(command, request.data(), request.size(), m_pRecord); r != kOk) return r;
+    if (!WriteRequest(*cmd, first, address, length, dataCode, request)) return m_lastError = kErrMonAddressRange;
+    // Where the monitor's write address stood before this chunk: if it still
+    // stands there afterwards, the monitor may never have seen the request.
+    const std::uint32_t before = m_knownWriteAddress[static_cast<std::size_t>(location)];
+    if (ErrorCode r = SendPacket(command, request.data(), request.size(), nullptr); r != kOk) return r;
 
     const std::uint32_t unitBytes = BytesPerUnit(location);
-    const std::uint32_t packetBytes = packetSize == 0 ? m_maxPacket : packetSize;
+    const std::uint32_t packetBytes = DataPacketBytes(packetSize, m_maxPacket);
+    const std::uint8_t* const chunkData = data;
     for (std::uint32_t left = length * unitBytes; left > 0;) {
         const std::uint32_t n = std::min(left, packetBytes);
-        if (SendPacket(dataCode, data, n, m_pRecord) != kOk) {
+        if (SendPacket(dataCode, data, n, nullptr) != kOk) {
             m_lastError = m_pPort->lastError;
             m_pPort->PurgeOut();
             break;
@@ -367,6 +334,7 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
     m_pPort->PurgeIn();
     if (r == kOk) {
         accepted = length;
+        m_knownWriteAddress[static_cast<std::size_t>(location)] = address + length;
         return m_lastError = kOk;
     }
 
@@ -377,7 +345,15 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
                               : location == kDspFlash ? DspWriteAddress()
                                                       : KioskWriteAddress();
     std::uint32_t taken = stoppedAt > address ? stoppedAt - address : 0;
-    if (taken > length) taken = 0;
+    if (taken > length || (first && stoppedAt == before)) taken = 0;
+    if (taken > 0) {
+        // The write address tells where the monitor stopped, not what it
+        // stored: after a lost data packet the next one lands in its place.
+        if (ErrorCode check = ConfirmWritten(location, address, taken, chunkData); check != kOk) {
+            m_writeUnconfirmed = true;
+            return m_lastError = check;
+        }
+    }
     accepted = taken;
     return m_lastError = kOk;
 }

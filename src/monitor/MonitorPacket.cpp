@@ -3,12 +3,15 @@
 // code and data, then those three.
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
 #include "monitor/MonitorSession.h"
+#include "monitor/PacketRecord.h"
 #include "package/Crc16.h"
 #include "ports/Port.h"
+#include "ports/PortSettings.h"
 
 namespace carillon {
 namespace {
@@ -20,6 +23,21 @@ constexpr std::uint8_t kEscapeXor = 0x20;
 constexpr std::uint32_t kMaxRequestBody = 255;
 constexpr std::uint32_t kPacketWriteTimeoutMs = 2000;
 constexpr std::uint32_t kDefaultReadTimeoutMs = 2000;
+
+constexpr std::uint32_t kAnswerFrameMaxBytes = 2 + 2 * 259;  // start, end, every body byte escaped
+constexpr std::uint32_t kFastestLineBaud = 115200;             // what a USB line is counted as
+
+// The longest answer frame's time on the line, with some slack for the
+// scheduler: added to an answer's time-out, it bounds a whole receive.
+std::uint32_t AnswerFrameMs(CPort& port) {
+    std::uint32_t baud = kFastestLineBaud;
+    PortSettings* settings = port.GetSettings();
+    if (settings != nullptr && settings->HasType(kSerialType)) {
+        const auto& serial = static_cast<const SerialPortSettings&>(*settings);
+        if (serial.baudRate != 0) baud = std::min(serial.baudRate, kFastestLineBaud);
+    }
+    return 10 + kAnswerFrameMaxBytes * 10 * 1000 * 11 / 10 / baud;
+}
 
 bool IsFramingByte(std::uint8_t b) { return b == kFrameStart || b == kFrameEnd || b == kEscape; }
 
@@ -65,9 +83,7 @@ ErrorCode CMonitorSession::SendPacket(std::uint8_t code, const std::uint8_t* dat
     if (bodyLength > kMaxRequestBody) {
         m_lastError = kErrMonRequestTooLong;  // sent all the same, but never recorded
     } else if (record != nullptr) {
-        record->push_back(static_cast<std::uint8_t>(bodyLength));
-        record->insert(record->end(), head, head + 4);
-        if (n > 0) record->insert(record->end(), data, data + n);
+        AppendPacketRecord(*record, m_txSequence, code, data, n);
     }
 
     if (ErrorCode r = WriteFrame(head, 4, data, n); r != kOk) m_lastError = r;
@@ -113,12 +129,22 @@ ErrorCode CMonitorSession::ReceivePacket(std::uint8_t* answerCode, std::uint32_t
     received = 0;
     m_lastError = kOk;
 
-    m_pPort->readTimeout = timeoutMs;
+    // Each byte may take the answer's time-out, but never past the deadline:
+    // a line that keeps sending noise must not hold the receive for ever.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(std::uint64_t{timeoutMs} + AnswerFrameMs(*m_pPort));
     auto next = [&](std::uint8_t& b) {
-        b = m_pPort->ReadByte();
-        if (m_pPort->lastError == kOk) return true;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left > 0) {
+            m_pPort->readTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(left, timeoutMs));
+            b = m_pPort->ReadByte();
+            if (m_pPort->lastError == kOk) return true;
+            m_lastError = m_pPort->lastError;
+        } else {
+            m_lastError = kErrPortReadTimeout;
+        }
         m_pPort->readTimeout = kDefaultReadTimeoutMs;
-        m_lastError = m_pPort->lastError;
         return false;
     };
 
@@ -142,6 +168,7 @@ ErrorCode CMonitorSession::ReceivePacket(std::uint8_t* answerCode, std::uint32_t
         if (stored < m_answer.size()) m_answer[stored++] = b;
     }
 
+    m_pPort->readTimeout = timeoutMs;
     if (stored < 4) return m_lastError = kErrMonPacketShort;
     const std::uint16_t crc = static_cast<std::uint16_t>(m_answer[0] | (m_answer[1] << 8));
     if (crc != ComputeCrc16(0xFFFF, &m_answer[2], stored - 2)) return m_lastError = kErrMonCrc;

@@ -228,11 +228,14 @@ ErrorCode CMonitorSession::ReadMonitorInfo(MonitorInfo* info) {
     m_maxPacket = answer[1];
     m_monitorVersion2 = 0xFF;
     std::copy(answer + 2, answer + 8, m_failure.begin() + 2);  // MCU and DSP write addresses
+    m_knownWriteAddress[kMcuFlash] = McuWriteAddress();
+    m_knownWriteAddress[kDspFlash] = DspWriteAddress();
     if ((answer[0] & kExtendedInfo) == 0) {
         m_locations = (1u << kMcuFlash) | (1u << kDspFlash);
         m_archi = kArchiNdx;
     } else {
         std::copy(answer + 9, answer + 15, m_failure.begin() + 8);  // KIOSK write address, double word B
+        m_knownWriteAddress[kKioskFlash] = KioskWriteAddress();
         m_locations = answer[8];
         m_archi = (answer[8] & (1u << kKioskFlash)) ? kArchiKiosk : kArchiPlv;
         if (length > 15) m_monitorVersion2 = answer[15];

@@ -142,6 +142,15 @@ public:
                          const std::uint8_t* data, std::uint32_t* written, std::uint32_t packetSize);
     std::string ErrorText() const;
 
+    // The output binary: while m_pRecord is attached, the engine records each
+    // erase and write once it has succeeded, as a clean update would have
+    // sent it (numbered from m_recordSequence, cut into chunks and packets
+    // as on this line), so that nothing of a failed or repeated attempt
+    // reaches printers that replay it.
+    void RecordErase(std::int32_t location, std::uint32_t address);
+    void RecordWrite(std::int32_t location, std::int32_t cryptMode, std::uint32_t address, std::uint32_t length,
+                     const std::uint8_t* data, std::uint32_t packetSize);
+
     // Where the monitor's last write stopped, per location, from the last
     // monitor info (the storage is shared with the failure detail).
     std::uint16_t McuWriteAddress() const;
@@ -166,6 +175,7 @@ public:
     std::uint8_t m_txSequence = 0;
     std::uint8_t m_rxSequence = 0;
     ByteArray* m_pRecord = nullptr;
+    std::uint8_t m_recordSequence = 0;
     MonitorTiming m_timing;
 
 private:
@@ -190,6 +200,10 @@ private:
     ErrorCode GeometryExchange(FlashGeometry& geometry);
     ErrorCode Reidentify();
     bool EnsureFrameCapacity(std::size_t bytes);
+    bool OnSerialLine() const;
+    ErrorCode ConfirmWritten(std::int32_t location, std::uint32_t address, std::uint32_t units,
+                             const std::uint8_t* data);
+    void AppendRecord(std::uint8_t code, const std::uint8_t* data, std::uint32_t n);
     ErrorCode WriteFrame(const std::uint8_t* head, std::size_t headLength, const std::uint8_t* data, std::size_t n);
 
     mutable std::mutex m_textMutex;
@@ -197,6 +211,10 @@ private:
     std::unique_ptr<std::uint8_t[]> m_frame;  // reused for every frame sent
     std::size_t m_frameCapacity = 0;
     std::array<std::uint8_t, 259> m_answer{};  // one answer body
+    // Where each location's monitor write address is believed to stand: from
+    // the last monitor info, moved on by every chunk the monitor confirmed.
+    std::array<std::uint32_t, 4> m_knownWriteAddress{};
+    bool m_writeUnconfirmed = false;  // a short chunk's progress could not be read back as sent
 };
 
 }  // namespace carillon

@@ -36,6 +36,18 @@ std::string Format(const char* format, unsigned a, unsigned b = 0) {
 
 }  // namespace
 
+void AppendPacketRecord(ByteArray& record, std::uint8_t sequence, std::uint8_t code, const std::uint8_t* data,
+                        std::uint32_t n) {
+    const std::uint8_t seqAndCode[2] = {sequence, code};
+    const std::uint16_t crc = ComputeCrc16(ComputeCrc16(0xFFFF, seqAndCode, 2), data, n);
+    record.push_back(static_cast<std::uint8_t>(4 + n));
+    record.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    record.push_back(static_cast<std::uint8_t>(crc >> 8));
+    record.push_back(sequence);
+    record.push_back(code);
+    if (n > 0) record.insert(record.end(), data, data + n);
+}
+
 bool IsEraseCommand(std::uint8_t code) { return code == kCmdEraseMcu || code == kCmdEraseDsp || code == kCmdEraseKiosk; }
 
 bool IsWriteCommand(std::uint8_t code) {

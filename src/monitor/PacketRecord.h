@@ -28,6 +28,10 @@ struct RecordParse {
     bool ok() const { return error.empty(); }
 };
 
+// Appends one record: the length byte, then the body with its CRC.
+void AppendPacketRecord(ByteArray& record, std::uint8_t sequence, std::uint8_t code, const std::uint8_t* data,
+                        std::uint32_t n);
+
 RecordParse ParsePacketRecord(const std::uint8_t* data, std::size_t size);
 
 // The commands a record may hold.

@@ -92,7 +92,9 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     EXPECT_EQ(r, 0x00030014u);  // every chunk refused: too many errors, five attempts over
     EXPECT_EQ(Find("mcu fw")->m_saved, 1);
     EXPECT_EQ(Find("kiosk fw")->m_saved, 0);
-    EXPECT_EQ(printer->Requests("P").size(), 5u);
+    // Five attempts of eleven refused chunks, each naming its address again.
+    EXPECT_EQ(printer->Requests("P").size(), 55u);
+    EXPECT_TRUE(printer->Requests("R").empty());
     // MCU got its new table; the KIOSK table was left as it was (none).
     EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");

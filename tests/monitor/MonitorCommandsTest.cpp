@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "monitor/MonitorSession.h"
+#include "monitor/PacketRecord.h"
 #include "package/Element.h"
 #include "support/RecordingMessageBoxProvider.h"
 #include "support/SimPrinter.h"
@@ -104,8 +105,11 @@ TEST_F(MonitorCommandsTest, ALostWriteAnswerResumesWhereTheMonitorStopped) {
     const auto chunks = p.Requests("DF");
     ASSERT_EQ(chunks.size(), 3u);
     EXPECT_EQ(Le16(chunks[0].data, 2), 1000u);
-    EXPECT_EQ(chunks[1].code, 'F');
-    EXPECT_EQ(Le16(chunks[1].data, 0), 100u);  // the limit drops to what was taken
+    // After a short chunk the next one names its address: the limit drops to what was taken.
+    EXPECT_EQ(chunks[1].code, 'D');
+    EXPECT_EQ(Le16(chunks[1].data, 0), 0x3000u + 100u);
+    EXPECT_EQ(Le16(chunks[1].data, 2), 100u);
+    EXPECT_EQ(chunks[2].code, 'F');
     EXPECT_EQ(Le16(chunks[2].data, 0), 800u);
     EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x3000, 1000), data);
 }
@@ -136,42 +140,92 @@ TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
     EXPECT_EQ(p.Requests("C")[0].data, (ByteArray{0x00, 0x20, 0x00, 0x02}));
 }
 
-TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAndErasesAreRecorded) {
+TEST_F(MonitorCommandsTest, ErasedSectorsReadBlank) {
     SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(64);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 64, data.data(), nullptr, 0, 10), kOk);
-    ByteArray record;
-    session.m_pRecord = &record;
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), 0x00020001u);
     ASSERT_EQ(session.EraseSector(kMcuFlash, 0x2000), kOk);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
     ByteArray back(64);
     EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 64, back.data(), 0), kOk);
     EXPECT_EQ(back, ByteArray(64, 0xFF));
-    // Only the erase went into the record: blank checks and reads never do.
-    ASSERT_EQ(record.size(), 1u + 6u);
-    EXPECT_EQ(record[0], 6);
-    EXPECT_EQ(record[4], 'B');
-    EXPECT_EQ(Le16(record, 5), 0x2000u);
 }
 
-TEST_F(MonitorCommandsTest, WritesAreRecordedRequestByRequest) {
-    SimPrinter& p = Make(BlankPrinter());
+TEST_F(MonitorCommandsTest, RecordsAreWhatACleanLineCarriesNumberedFromZero) {
+    // Sent through faults that cost retries, the write is still recorded as
+    // one clean run: the requests a faultless line carries, numbered in order.
+    auto config = BlankPrinter();
+    config.faults.brownOut = {.everyNth = 2, .onlyNth = 0, .fraction = 0, .commands = "DF"};
+    config.faults.brownOutUnits = 30;
+    SimPrinter& p = Make(config);
     Connect(p);
-    ByteArray record;
-    session.m_pRecord = &record;
     const ByteArray data = Pattern(300);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x4000, 300, data.data(), nullptr, 0, 10), kOk);
-    std::vector<std::uint8_t> codes;
-    for (std::size_t at = 0; at < record.size(); at += 1 + record[at]) codes.push_back(record[at + 4]);
-    EXPECT_EQ(codes, (std::vector<std::uint8_t>{'D', 'a', 'F', 'a'}));
-    const auto sent = p.printer.Requests();
-    std::size_t at = 0;
-    for (const auto& r : sent) {
-        ASSERT_LT(at, record.size());
-        EXPECT_EQ(ByteArray(record.begin() + at + 1, record.begin() + at + 1 + record[at]), r.body);
-        at += 1 + record[at];
+    ByteArray record;
+    session.m_pRecord = &record;
+    session.m_recordSequence = 0;
+    session.RecordErase(kMcuFlash, 0x4000);
+    session.RecordWrite(kMcuFlash, kNotCrypted, 0x4000, 300, data.data(), 0);
+    record.push_back(0x00);
+    const RecordParse parsed = ParsePacketRecord(record.data(), record.size());
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const std::vector<std::pair<std::uint8_t, ByteArray>> expected = {
+        {'B', {0x00, 0x40}}, {'D', {0x00, 0x40, 200, 0, 'a'}}, {'a', ByteArray(data.begin(), data.begin() + 200)},
+        {'F', {100, 0}},     {'a', ByteArray(data.begin() + 200, data.end())}};
+    ASSERT_EQ(parsed.packets.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ByteArray& body = parsed.packets[i].body;
+        EXPECT_EQ(body[2], i);
+        EXPECT_EQ(body[3], expected[i].first);
+        EXPECT_EQ(ByteArray(body.begin() + 4, body.end()), expected[i].second);
     }
+}
+
+TEST_F(MonitorCommandsTest, ALostFirstChunkRequestNeverLetsAStaleWriteAddressPlaceData) {
+    struct Case {
+        const char* name;
+        std::uint32_t before, beforeLength;  // an earlier write, where the monitor's write address is left
+        bool eraseBetween;                   // the earlier write's sector erased again, as for a retried element
+        std::uint32_t address, length;       // the write whose first request is lost
+    };
+    const Case cases[] = {
+        {"the next chunks would follow the stale address", 0x2000, 10, false, 0x3000, 400},
+        {"the stale address would count the chunk as written", 0x3000, 200, true, 0x3000, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto config = BlankPrinter();
+        config.faults.requestLoss = {.everyNth = 0, .onlyNth = 2, .fraction = 0, .commands = "D"};
+        SimPrinter& p = Make(config);
+        Connect(p);
+        const ByteArray earlier = Pattern(c.beforeLength, 9), data = Pattern(c.length, 3);
+        ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, c.before, c.beforeLength, earlier.data(), nullptr, 0, 10),
+                  kOk);
+        if (c.eraseBetween) {
+            ASSERT_EQ(session.EraseSector(kMcuFlash, c.before & ~0x1FFu), kOk);
+        }
+        std::uint32_t written = 0;
+        ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, c.address, c.length, data.data(), &written, 0, 10), kOk);
+        EXPECT_EQ(p.printer.GetCounters().requestsLost, 1u);
+        EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, c.address, c.length), data);
+        if (!c.eraseBetween) {
+            EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, c.before, c.beforeLength), earlier);
+        }
+    }
+}
+
+TEST_F(MonitorCommandsTest, DataPacketsFitTheFrameWhateverTheMonitorAnnounces) {
+    auto config = BlankPrinter();
+    config.maxPacket = 255;
+    SimPrinter& p = Make(config);
+    Connect(p);
+    const ByteArray data = Pattern(1000);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 1000, data.data(), nullptr, 0, 10), kOk);
+    for (const auto& packet : p.Requests("a")) EXPECT_LE(packet.data.size(), 251u);
+    EXPECT_EQ(p.Requests("DF").size(), 4u);  // one packet per chunk on a serial line
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x2000, 1000), data);
 }
 
 TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndCountUnits) {
