@@ -32,6 +32,7 @@ void Monitor::Start() {
     m_writeAddress.fill(0);
     m_lastDataCode.fill(0x61);
     m_write = PendingWrite{};
+    m_lastData.clear();
 }
 
 void Monitor::Emit(std::uint8_t code, const ByteArray& payload, const FaultDecision* faults, ByteArray& out,
@@ -104,10 +105,20 @@ bool Monitor::Handle(const ByteArray& body, ByteArray& out, const TraceFn& trace
         return false;
     }
     if (IsDataCode(p.code)) {
+        // Data packets carry the PC's sequence number: the same packet twice
+        // is one packet delivered twice, and programming it again would
+        // shift the rest of the chunk.
+        if (body == m_lastData) {
+            ++m_counters.duplicatesIgnored;
+            if (trace) trace("     repeated data packet ignored");
+            return false;
+        }
+        m_lastData = body;
         ++m_counters.dataPackets;
         WriteData(p, out, trace);
         return false;
     }
+    m_lastData.clear();
     if (m_write.active) {
         if (trace) trace("     write chunk abandoned with " + std::to_string(m_write.unitsLeft) + " units missing");
         m_write = PendingWrite{};
@@ -139,6 +150,32 @@ bool Monitor::Handle(const ByteArray& body, ByteArray& out, const TraceFn& trace
         default: Fail(kFlagUnknownCommand, p.code, &f, out, trace); break;
     }
     return false;
+}
+
+void Monitor::HandleCutShort(const ByteArray& body, const TraceFn& trace) {
+    std::optional<Packet> parsed = ParseBody(body);
+    if (!parsed || !parsed->crcOk) return;
+    const Packet& p = *parsed;
+    ++m_counters.requests;
+    if (trace) trace("PC> " + DescribeRequest(p) + "  (power fails)");
+    const CommandInfo info = ClassifyCommand(p.code);
+    if (info.kind == CommandKind::kErase && info.location >= 0 && m_config.HasLocation(info.location) &&
+        p.data.size() == AddressBytes(info.location)) {
+        // Half the sector erased: a plausible state for a cut mid-erase.
+        FlashMemory& mem = m_flash[info.location];
+        const std::size_t sector = mem.SectorOf(Le(p.data, 0, AddressBytes(info.location)));
+        if (sector < mem.SectorCount()) {
+            const std::uint32_t half = mem.SectorUnits(sector) / 2;
+            mem.Store(mem.SectorStart(sector), ByteArray(static_cast<std::size_t>(half) * mem.UnitBytes(), 0xFF));
+        }
+    } else if (IsDataCode(p.code) && m_write.active) {
+        // Half the packet's units programmed.
+        m_write.programLeft = std::min<std::uint32_t>(m_write.programLeft,
+            static_cast<std::uint32_t>(p.data.size() / m_flash[m_write.location].UnitBytes() / 2));
+        m_write.unanswered = true;
+        ByteArray ignored;
+        WriteData(p, ignored, TraceFn{});
+    }
 }
 
 void Monitor::Erase(int loc, const Packet& p, const FaultDecision& f, ByteArray& out, const TraceFn& trace) {
@@ -256,6 +293,12 @@ void Monitor::WriteData(const Packet& p, ByteArray& out, const TraceFn& trace) {
     while (w.unitsLeft > 0 && w.partial.size() - used >= unitBytes) {
         if (!w.failed && w.programLeft > 0) {
             if (mem.ProgramUnit(w.next, w.partial.data() + used, m_config.strictNor)) {
+                const auto& worn = m_faults.Settings().worn;
+                if (worn.location == w.location && worn.unit == w.next) {
+                    ByteArray cell = mem.Read(w.next, 1);
+                    cell[0] |= worn.stuckBits;
+                    mem.Store(w.next, cell);
+                }
                 ++w.next;
                 --w.programLeft;
                 ++m_counters.unitsProgrammed;

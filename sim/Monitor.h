@@ -43,6 +43,8 @@ struct Counters {
     std::uint32_t noiseBytes = 0;     // received at a rate the printer does not use
     std::uint32_t normalCommands = 0;
     std::uint32_t monitorStarts = 0, monitorExits = 0;
+    std::uint32_t requestsLost = 0, requestsDamaged = 0, requestsDuplicated = 0, duplicatesIgnored = 0;
+    std::uint32_t lineFaults = 0, powerCuts = 0;
 };
 
 using TraceFn = std::function<void(const std::string&)>;
@@ -56,6 +58,9 @@ public:
     // Handles one request body; answer frames are appended to out. Returns
     // true when the PC asked to leave monitor mode.
     bool Handle(const ByteArray& body, ByteArray& out, const TraceFn& trace);
+    // Power fails while the request is handled: an erase or a data packet is
+    // left half done, and nothing is answered.
+    void HandleCutShort(const ByteArray& body, const TraceFn& trace);
 
     // Where the last write stopped, per location, in its units.
     std::uint32_t WriteAddress(int location) const { return m_writeAddress[location]; }
@@ -99,6 +104,7 @@ private:
     std::array<std::uint32_t, 4> m_writeAddress{};
     std::array<std::uint8_t, 4> m_lastDataCode{};
     PendingWrite m_write;
+    ByteArray m_lastData;  // the last data packet's body: a repeat of it is the line's, not the PC's
 };
 
 }  // namespace carillon::sim

@@ -103,15 +103,30 @@ USB:
   --usb                      register in the file named by CARILLON_USB_DEVICES
   --usb-id ID                instance id (USB\Vid_1a2b&Pid_0003\SN1234)
   --usb-delay MS             re-enumeration delay (500)
-Faults (seeded, reproducible; they apply to monitor answers):
+Faults (seeded, reproducible). On monitor answers:
   --drop-every N             lose the answer to every Nth request
+  --drop-at N                lose the answer to the Nth request only
   --drop-rate F              lose answers at random with probability F (0..1)
   --corrupt-every N, --corrupt-rate F         change one byte of an answer
   --wrong-seq-every N, --wrong-seq-rate F     make the answer counter skip a number
   --refuse-every N, --refuse-rate F           refuse with ANS_FAILURE ...
   --refuse-flags HEX                          ... and these flags (0x80)
   --brownout-every N, --brownout-units K      a write chunk stops after K units, unanswered
+On monitor requests, data packets included:
+  --lose-request-every N, --lose-request-rate F, --lose-request-at N
+                             the request never reaches the monitor
+  --damage-request-every N, --damage-request-rate F, --damage-request-at N
+                             one byte of the request changes, so its CRC fails
+  --repeat-request-every N, --repeat-request-rate F
+                             the request arrives twice
   --fault-commands LETTERS   the faults touch only these commands (e.g. DFKMPR); all by default
+On the line (F per byte, the burst per write or answer):
+  --line-flip-rate F         flip one bit of a byte
+  --line-drop-rate F         lose a byte
+  --line-noise-rate F        insert a noise byte
+  --line-burst-rate F        put 8 to 64 bytes of garbage before a write or an answer
+  --line-direction DIR       both (default), to-printer or to-pc
+  --power-cut-at N           power fails while the Nth monitor request is handled
   --silent                   the printer is off
   --seed N                   seed of the random faults (1)
 Pacing:
@@ -184,9 +199,33 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         {"--refuse-flags", [&](const std::string& v) { return ParseInto(v, 0xFF, &f.refuseFlags); }},
         {"--brownout-every", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.brownOut.everyNth); }},
         {"--brownout-units", [&](const std::string& v) { return ParseInto(v, 0xFFFF, &f.brownOutUnits); }},
+        {"--drop-at", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.drop.onlyNth); }},
+        {"--lose-request-every", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.requestLoss.everyNth); }},
+        {"--lose-request-rate", [&](const std::string& v) { return ParseFraction(v, &f.requestLoss.fraction); }},
+        {"--lose-request-at", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.requestLoss.onlyNth); }},
+        {"--damage-request-every",
+         [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.requestDamage.everyNth); }},
+        {"--damage-request-rate", [&](const std::string& v) { return ParseFraction(v, &f.requestDamage.fraction); }},
+        {"--damage-request-at", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.requestDamage.onlyNth); }},
+        {"--repeat-request-every",
+         [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.requestDuplicate.everyNth); }},
+        {"--repeat-request-rate", [&](const std::string& v) { return ParseFraction(v, &f.requestDuplicate.fraction); }},
+        {"--line-flip-rate", [&](const std::string& v) { return ParseFraction(v, &f.line.flipRate); }},
+        {"--line-drop-rate", [&](const std::string& v) { return ParseFraction(v, &f.line.dropRate); }},
+        {"--line-noise-rate", [&](const std::string& v) { return ParseFraction(v, &f.line.noiseRate); }},
+        {"--line-burst-rate", [&](const std::string& v) { return ParseFraction(v, &f.line.burstRate); }},
+        {"--line-direction",
+         [&](const std::string& v) {
+             f.line.toPrinter = v == "both" || v == "to-printer";
+             f.line.toPc = v == "both" || v == "to-pc";
+             return f.line.toPrinter || f.line.toPc;
+         }},
+        {"--power-cut-at", [&](const std::string& v) { return ParseInto(v, UINT32_MAX, &f.powerCutAtRequest); }},
         {"--fault-commands",
          [&](const std::string& v) {
-             for (FaultRule* r : {&f.drop, &f.corrupt, &f.wrongSequence, &f.refuse, &f.brownOut}) r->commands = v;
+             for (FaultRule* r : {&f.drop, &f.corrupt, &f.wrongSequence, &f.refuse, &f.brownOut, &f.requestLoss,
+                                  &f.requestDamage, &f.requestDuplicate})
+                 r->commands = v;
              return !v.empty();
          }},
         {"--seed", [&](const std::string& v) { return ParseInto(v, UINT64_MAX, &f.seed); }},

@@ -37,6 +37,25 @@ void VirtualPrinter::Receive(const std::uint8_t* data, std::size_t length, const
     std::lock_guard lock(m_mutex);
     if (m_faults.Settings().silent || length == 0) return;
     if (line.usb && Clock::now() < m_usbBack) return;  // off the bus: nothing reaches it
+    const bool lineFaults = m_faults.Settings().line.Active();
+    ByteArray damaged;
+    if (lineFaults) {
+        damaged.assign(data, data + length);
+        m_counters.lineFaults += m_faults.DamageLine(damaged, true);
+        data = damaged.data();
+        length = damaged.size();
+    }
+    const std::size_t answeredBefore = m_output.size();
+    ReceiveBytes(data, length, line);
+    if (lineFaults && m_output.size() > answeredBefore) {
+        ByteArray answers(m_output.begin() + static_cast<std::ptrdiff_t>(answeredBefore), m_output.end());
+        m_counters.lineFaults += m_faults.DamageLine(answers, false);
+        m_output.resize(answeredBefore);
+        m_output.insert(m_output.end(), answers.begin(), answers.end());
+    }
+}
+
+void VirtualPrinter::ReceiveBytes(const std::uint8_t* data, std::size_t length, const LineSettings& line) {
     if (!LineUnderstood(line)) {
         // Sent at another rate, the bytes are noise to the UART and break any
         // command begun.
@@ -66,22 +85,67 @@ void VirtualPrinter::Receive(const std::uint8_t* data, std::size_t length, const
         }
         std::optional<ByteArray> body = m_decoder.Feed(b);
         if (!body) continue;
-        if (auto packet = ParseBody(*body)) m_requests.push_back({*body, *packet});
-        if (m_monitor.Handle(*body, m_output, m_trace ? m_monitorTrace : TraceFn{})) {
-            LeaveMonitor(line.usb);
-            m_counters.noiseBytes += static_cast<std::uint32_t>(length - i - 1);
-            return;
-        }
-        const std::uint32_t silentAfter = m_faults.Settings().silentAfterRequests;
-        if (silentAfter != 0 && m_counters.requests >= silentAfter) {
-            // Off from here on: the rest of this write is lost with the printer.
-            Faults off = m_faults.Settings();
-            off.silent = true;
-            m_faults.Reset(off);
-            Trace("silent after " + std::to_string(m_counters.requests) + " requests");
-            return;
+        switch (HandleRequest(std::move(*body), line)) {
+            case RequestEnd::kGoOn: break;
+            case RequestEnd::kLeftMonitor:
+                m_counters.noiseBytes += static_cast<std::uint32_t>(length - i - 1);
+                return;
+            case RequestEnd::kPrinterGone: return;  // the rest of this write is lost with the printer
         }
     }
+}
+
+VirtualPrinter::RequestEnd VirtualPrinter::HandleRequest(ByteArray body, const LineSettings& line) {
+    const TraceFn& trace = m_trace ? m_monitorTrace : TraceFn{};
+    const Faults& faults = m_faults.Settings();
+    if (faults.powerCutAtRequest != 0 && m_counters.requests + 1 >= faults.powerCutAtRequest) {
+        if (auto packet = ParseBody(body)) m_requests.push_back({body, *packet});
+        m_monitor.HandleCutShort(body, trace);
+        PowerCut(line.usb);
+        return RequestEnd::kPrinterGone;
+    }
+    const RequestFault f = m_faults.DecideRequest(body.size() >= 4 ? body[3] : 0);
+    if (f.lose) {
+        ++m_counters.requestsLost;
+        Trace("fault: a request of " + std::to_string(body.size()) + " bytes lost on the way");
+        return RequestEnd::kGoOn;
+    }
+    if (f.damage && !body.empty()) {
+        body[f.damagePick % body.size()] ^= static_cast<std::uint8_t>(1 + (f.damagePick >> 8) % 255);
+        ++m_counters.requestsDamaged;
+    }
+    if (f.duplicate) ++m_counters.requestsDuplicated;
+    for (int copy = 0; copy < (f.duplicate ? 2 : 1); ++copy) {
+        if (auto packet = ParseBody(body)) m_requests.push_back({body, *packet});
+        if (m_monitor.Handle(body, m_output, trace)) {
+            LeaveMonitor(line.usb);
+            return RequestEnd::kLeftMonitor;
+        }
+    }
+    const std::uint32_t silentAfter = faults.silentAfterRequests;
+    if (silentAfter != 0 && m_counters.requests >= silentAfter) {
+        // Off from here on: the rest of this write is lost with the printer.
+        Faults off = faults;
+        off.silent = true;
+        m_faults.Reset(off);
+        Trace("silent after " + std::to_string(m_counters.requests) + " requests");
+        return RequestEnd::kPrinterGone;
+    }
+    return RequestEnd::kGoOn;
+}
+
+void VirtualPrinter::PowerCut(bool usb) {
+    ++m_counters.powerCuts;
+    Faults once = m_faults.Settings();
+    once.powerCutAtRequest = 0;
+    m_faults.Reset(once);
+    m_inMonitor = false;
+    m_monitor.Start();  // the monitor's write addresses and counter are gone
+    m_decoder.Reset();
+    m_normal.Reset();
+    Trace(std::string("power cut after ") + std::to_string(m_counters.requests) + " requests; back in normal mode" +
+          (usb ? ", leaving the USB bus" : ""));
+    if (usb) Depart();
 }
 
 void VirtualPrinter::StartMonitor(bool usb) {

@@ -97,6 +97,10 @@ public:
     bool LoadFlash(const std::string& path, std::string* error = nullptr);
 
 private:
+    enum class RequestEnd { kGoOn, kLeftMonitor, kPrinterGone };
+    void ReceiveBytes(const std::uint8_t* data, std::size_t length, const LineSettings& line);
+    RequestEnd HandleRequest(ByteArray body, const LineSettings& line);
+    void PowerCut(bool usb);
     void StartMonitor(bool usb);
     void LeaveMonitor(bool usb);
     void Depart();
