@@ -33,11 +33,13 @@ TEST(PacketRecord, ARecordOfTheEngineParsesBackIntoItsPackets) {
     testing::SimPrinter p(testing::InMonitor());
     CMonitorSession session;
     ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    ByteArray record;
-    session.m_pRecord = &record;
     ASSERT_EQ(session.EraseSector(kDspFlash, 0x10000), kOk);
     const ByteArray data = testing::Pattern(900);
     ASSERT_EQ(session.WriteFlash(kDspFlash, kFontCrypted, 0x10000, 450, data.data(), nullptr, 0, 10), kOk);
+    ByteArray record;
+    session.m_pRecord = &record;
+    session.RecordErase(kDspFlash, 0x10000);
+    session.RecordWrite(kDspFlash, kFontCrypted, 0x10000, 450, data.data(), 0);
     record.push_back(0x00);
     const RecordParse parse = Parse(record);
     ASSERT_TRUE(parse.ok()) << parse.error;

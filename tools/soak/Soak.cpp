@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
 
 #include "app/Thread.h"
 #include "monitor/MonitorSession.h"
+#include "monitor/PacketRecord.h"
+#include "monitor/PacketReplay.h"
 #include "package/Element.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageQueue.h"
@@ -72,7 +75,8 @@ bool IsLineCode(const std::string& code) {
     // Lost or damaged answers that outlast every retry: the read time-out,
     // the packet checks, and a write that keeps stopping short.
     return code == "00010010" || code == "00020004" || code == "00020005" || code == "00020006" ||
-           code == "00020007" || code == "0002000A" || code == "0002000C" || code == "00030014";
+           code == "00020007" || code == "0002000A" || code == "0002000C" || code == "00030014" ||
+           code == "00020001";  // a short chunk's units did not read back as sent, every attempt
 }
 
 constexpr std::uint8_t kRefuseFlags = 0x80;
@@ -140,6 +144,13 @@ const char* FaultName(Fault f) {
         case Fault::kUsbLate: return "USB back too late";
         case Fault::kUsbSlow: return "USB back slowly";
         case Fault::kUsbOtherEntry: return "USB other entry";
+        case Fault::kRequestLoss: return "lost requests";
+        case Fault::kRequestDamage: return "damaged requests";
+        case Fault::kRequestRepeat: return "repeated requests";
+        case Fault::kLineNoise: return "line noise";
+        case Fault::kPowerCutAt: return "power cut at";
+        case Fault::kDamageRequestAt: return "damage request at";
+        case Fault::kDropAnswerAt: return "lose answer at";
     }
     return "?";
 }
@@ -147,14 +158,25 @@ const char* FaultName(Fault f) {
 bool IsUsbOnly(Fault f) { return f == Fault::kUsbLate || f == Fault::kUsbSlow || f == Fault::kUsbOtherEntry; }
 
 std::string ScenarioName(const Scenario& s) {
-    return std::string(sim::FamilyName(s.family)) + " / " + FaultName(s.fault) + " / " + TransportName(s.transport) +
-           " / seed " + std::to_string(s.seed);
+    return std::string(sim::FamilyName(s.family)) + " / " + FaultName(s.fault) +
+           (s.at != 0 ? " " + std::to_string(s.at) : "") + " / " + TransportName(s.transport) + " / seed " +
+           std::to_string(s.seed);
 }
 
-sim::Faults FaultsFor(Fault fault, std::uint64_t seed) {
+sim::Faults FaultsFor(Fault fault, std::uint64_t seed, std::uint32_t at) {
     sim::Faults f;
     f.seed = seed;
     switch (fault) {
+        case Fault::kRequestLoss: f.requestLoss.fraction = 0.01; break;
+        case Fault::kRequestDamage: f.requestDamage.fraction = 0.01; break;
+        case Fault::kRequestRepeat: f.requestDuplicate.fraction = 0.02; break;
+        case Fault::kLineNoise:
+            f.line.flipRate = f.line.dropRate = f.line.noiseRate = 0.00002;
+            f.line.burstRate = 0.002;
+            break;
+        case Fault::kPowerCutAt: f.powerCutAtRequest = at; break;
+        case Fault::kDamageRequestAt: f.requestDamage.onlyNth = at; break;
+        case Fault::kDropAnswerAt: f.drop.onlyNth = at; break;
         case Fault::kDrop1: f.drop.fraction = 0.01; break;
         case Fault::kDrop5: f.drop.fraction = 0.05; break;
         case Fault::kCorrupt1: f.corrupt.fraction = 0.01; break;
@@ -182,7 +204,17 @@ bool IsExpectedCode(Fault fault, const std::string& code) {
         case Fault::kDrop5:
         case Fault::kCorrupt1:
         case Fault::kWrongSequence:
-        case Fault::kShortWrite: return IsLineCode(code);
+        case Fault::kShortWrite:
+        case Fault::kRequestLoss:
+        case Fault::kRequestDamage:
+        case Fault::kRequestRepeat:
+        case Fault::kDamageRequestAt:
+        case Fault::kDropAnswerAt: return IsLineCode(code);
+        // Noise may also keep the search or the connection from finding the printer.
+        case Fault::kLineNoise: return IsLineCode(code) || code == "connect";
+        // What the PC sees of a power cut depends on where it falls; the
+        // repeat on a good line must verify all the same.
+        case Fault::kPowerCutAt: return !code.empty();
         case Fault::kRefuse: return code == "00020180";
         // A silent printer: reads time out, and a line whose peer takes
         // nothing in may also stop writes. A write the printer stops
@@ -239,7 +271,7 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
     timing.usbReconnectMs = MonitorTiming{}.Scaled(o.timing).usbReconnectMs;
     sim::PrinterConfig config;
     config.family = s.family;
-    config.faults = FaultsFor(s.fault, s.seed);
+    config.faults = FaultsFor(s.fault, s.seed, s.at);
     if (s.fault == Fault::kSilent) {
         // Where the silence falls, by seed, in a fault-free update's requests:
         // a third of the way, two thirds, or five requests before the end,
@@ -328,6 +360,7 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
         result.detail = CheckFlash(printer, package);
         std::ifstream file(output, std::ios::binary | std::ios::ate);
         if (result.detail.empty() && (!file || file.tellg() < 1)) result.detail = "no output binary written";
+        if (result.detail.empty() && o.replay) result.detail = ReplayOntoFreshPrinter(s.family, output, package);
         if (result.detail.empty()) result.outcome = Outcome::kVerified;
     } else {
         const auto view = worker->Snapshot();
@@ -381,6 +414,29 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
     result.boxes = boxes.count;
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     return result;
+}
+
+std::string ReplayOntoFreshPrinter(sim::Family family, const std::string& binary, const std::string& package) {
+    std::ifstream in(binary, std::ios::binary);
+    const ByteArray bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const RecordParse parse = ParsePacketRecord(bytes.data(), bytes.size());
+    if (!parse.ok()) return "the output binary is not sound: " + parse.error;
+    sim::PrinterConfig config;
+    config.family = family;
+    sim::VirtualPrinter printer(config);
+    sim::SimPort port(printer);
+    SerialPortSettings settings(1, config.baudRate, config.handshake);
+    port.SetSettings(&settings);
+    CMonitorSession session;
+    session.m_timing = MonitorTiming{}.Scaled(0.05);
+    session.m_timing.commandSettleMs = MonitorTiming{}.commandSettleMs;
+    if (session.Connect(&port, true, 0) != kOk && !session.m_connected) return "replay: cannot connect";
+    const ReplayResult replayed = ReplayPackets(session, parse.packets, nullptr);
+    session.Disconnect();
+    if (replayed.code != kOk)
+        return "replay stopped at record " + std::to_string(replayed.record) + " with " + std::to_string(replayed.code);
+    const std::string differs = CheckFlash(printer, package);
+    return differs.empty() ? std::string() : "after replay: " + differs;
 }
 
 std::string Serialize(const RunResult& r) {

@@ -30,6 +30,14 @@ enum class Fault {
     kUsbLate,        // the USB printer re-enumerates after the reconnect wait is over
     kUsbSlow,        // ... slowly, but within the wait
     kUsbOtherEntry,  // ... behind another USB printer, so at another entry
+    kRequestLoss,    // 1% of the requests never reach the monitor
+    kRequestDamage,  // 1% arrive with a damaged byte
+    kRequestRepeat,  // 2% arrive twice
+    kLineNoise,      // bits flipped, bytes lost and noise inserted both ways, bursts of garbage
+    // Sweeps: one fault at request (or answer) number Scenario::at.
+    kPowerCutAt,       // power fails while the request is handled
+    kDamageRequestAt,  // the request arrives damaged
+    kDropAnswerAt,     // the answer to the request is lost
 };
 
 const char* TransportName(Transport t);
@@ -41,6 +49,7 @@ struct Scenario {
     Fault fault = Fault::kNone;
     Transport transport = Transport::kInProcess;
     std::uint64_t seed = 1;
+    std::uint32_t at = 0;  // the request a sweep's fault strikes
 };
 
 std::string ScenarioName(const Scenario& s);
@@ -52,6 +61,7 @@ struct Options {
     std::uint32_t baselineRequests = 0;  // requests of a fault-free update, to place the silence
     bool recover = true;            // after a failure, update again without faults
     int runLimitSeconds = 150;      // an update still running then counts as a hang
+    bool replay = false;            // a successful run's output binary must reflash a fresh printer
 };
 
 enum class Outcome { kVerified, kExpectedError, kFail };
@@ -68,7 +78,7 @@ struct RunResult {
 };
 
 // The faults the printer injects for a scenario.
-sim::Faults FaultsFor(Fault fault, std::uint64_t seed);
+sim::Faults FaultsFor(Fault fault, std::uint64_t seed, std::uint32_t at = 0);
 
 // Codes ("connect" for a failed connection, else eight hex digits) a run
 // with this fault may end with besides a verified flash.
@@ -85,6 +95,10 @@ bool LastWriteHitTable(const std::vector<sim::MonitorRequest>& requests, int loc
 
 // Runs one scenario in this process (threads and all).
 RunResult RunScenario(const Scenario& s, const Options& options);
+
+// Replays an output binary onto a fresh printer of the family holding the
+// older set; empty when that printer then holds the package, else what failed.
+std::string ReplayOntoFreshPrinter(sim::Family family, const std::string& binary, const std::string& package);
 
 std::string Serialize(const RunResult& r);
 bool Deserialize(const std::string& line, RunResult* r);

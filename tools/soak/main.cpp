@@ -2,7 +2,9 @@
 // crash or a hang is caught and bounded, and prints the matrix with counts.
 //   carillon-soak [--short] [--seeds N] [--timing F] [--filter TEXT] [--limit S] [--samples DIR] [--verbose]
 //                 [--inline]
-// --inline runs every scenario in this process, for a debugger.
+//   carillon-soak --sweep power-cut|request-damage [--points N] [--family NAME] [...]
+// --inline runs every scenario in this process, for a debugger. A sweep
+// strikes one update per request number (or N numbers spread over it).
 // Exit status 0 when no run failed, 1 otherwise, 2 on a usage error.
 
 #include <poll.h>
@@ -30,7 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr Fault kFaults[] = {Fault::kNone,     Fault::kDrop1,  Fault::kDrop5,   Fault::kCorrupt1,
                              Fault::kWrongSequence, Fault::kShortWrite, Fault::kRefuse, Fault::kSilent,
-                             Fault::kUsbLate,  Fault::kUsbSlow, Fault::kUsbOtherEntry};
+                             Fault::kUsbLate,  Fault::kUsbSlow, Fault::kUsbOtherEntry, Fault::kRequestLoss,
+                             Fault::kRequestDamage, Fault::kRequestRepeat, Fault::kLineNoise};
 constexpr Transport kTransports[] = {Transport::kInProcess, Transport::kSerialPty, Transport::kUsbPty};
 constexpr sim::Family kFamilies[] = {sim::Family::kNdx, sim::Family::kPlv, sim::Family::kKiosk};
 
@@ -40,6 +43,9 @@ struct Args {
     std::string filter;
     bool verbose = false;
     bool inline_ = false;  // no child processes: for a debugger
+    std::string sweep;     // power-cut or request-damage
+    std::uint32_t points = 0;  // 0: every request
+    std::string family;
     Options options;
 };
 
@@ -58,6 +64,8 @@ std::vector<Scenario> ShortMatrix() {
     list.push_back({sim::Family::kKiosk, Fault::kNone, Transport::kUsbPty, 1});
     list.push_back({sim::Family::kKiosk, Fault::kUsbOtherEntry, Transport::kUsbPty, 1});
     list.push_back({sim::Family::kKiosk, Fault::kUsbLate, Transport::kUsbPty, 1});
+    for (Transport pty : {Transport::kSerialPty, Transport::kUsbPty})
+        for (Fault fault : {Fault::kRequestLoss, Fault::kLineNoise}) list.push_back({sim::Family::kPlv, fault, pty, 1});
     return list;
 }
 
@@ -139,10 +147,60 @@ struct Cell {
     std::set<std::string> codes;
 };
 
+struct SweepRow {
+    int runs = 0, verified = 0, recovered = 0, failed = 0;
+};
+
+// One update per strike point: a clean update first tells how many requests
+// there are, then each point gets its own printer and update (and its
+// repeat on a good line when it failed).
+int RunSweep(const Args& args) {
+    std::vector<Fault> kinds;
+    if (args.sweep == "power-cut") kinds = {Fault::kPowerCutAt};
+    else if (args.sweep == "request-damage") kinds = {Fault::kDamageRequestAt, Fault::kDropAnswerAt};
+    else return 2;
+    Options options = args.options;
+    options.replay = args.sweep == "request-damage";
+    std::vector<std::string> failures;
+    std::printf("%-6s %-18s %9s %7s %9s %10s %7s\n", "family", "sweep", "requests", "points", "verified", "recovered",
+                "failed");
+    for (sim::Family family : kFamilies) {
+        if (!args.family.empty() && args.family != sim::FamilyName(family)) continue;
+        const RunResult clean = RunIsolated({family, Fault::kNone, Transport::kInProcess, 1}, options);
+        if (clean.outcome != Outcome::kVerified) {
+            failures.push_back(std::string(sim::FamilyName(family)) + ": the clean update failed: " + clean.detail);
+            continue;
+        }
+        for (Fault kind : kinds) {
+            SweepRow row;
+            const std::uint32_t n = clean.requests;
+            const std::uint32_t step = args.points == 0 ? 1 : std::max<std::uint32_t>(1, n / args.points);
+            for (std::uint32_t at = step; at <= n; at += step) {
+                const Scenario s{family, kind, Transport::kInProcess, 1, at};
+                const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated(s, options);
+                ++row.runs;
+                row.verified += r.outcome == Outcome::kVerified;
+                row.recovered += r.recovered;
+                if (r.outcome == Outcome::kFail) {
+                    ++row.failed;
+                    failures.push_back(ScenarioName(s) + ": " + r.detail);
+                }
+                if (args.verbose) std::printf("  %s: %s %s\n", ScenarioName(s).c_str(), r.code.c_str(), r.detail.c_str());
+            }
+            std::printf("%-6s %-18s %9u %7d %9d %10d %7d\n", sim::FamilyName(family), FaultName(kind), n, row.runs,
+                        row.verified, row.recovered, row.failed);
+            std::fflush(stdout);
+        }
+    }
+    for (const auto& f : failures) std::printf("FAIL %s\n", f.c_str());
+    return failures.empty() ? 0 : 1;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: carillon-soak [--short] [--seeds N] [--timing F] [--filter TEXT] [--limit SECONDS]\n"
-                 "                     [--samples DIR] [--verbose] [--inline]\n");
+                 "                     [--samples DIR] [--verbose] [--inline]\n"
+                 "       carillon-soak --sweep power-cut|request-damage [--points N] [--family NDX|PLV|KIOSK] [...]\n");
     return 2;
 }
 
@@ -162,7 +220,14 @@ int main(int argc, char** argv) {
         else if (a == "--limit") { const char* v = value(); if (!v || (args.options.runLimitSeconds = std::atoi(v)) < 1) return Usage(); }
         else if (a == "--filter") { const char* v = value(); if (!v) return Usage(); args.filter = v; }
         else if (a == "--samples") { const char* v = value(); if (!v) return Usage(); args.options.samplesDir = v; }
+        else if (a == "--sweep") { const char* v = value(); if (!v) return Usage(); args.sweep = v; }
+        else if (a == "--family") { const char* v = value(); if (!v) return Usage(); args.family = v; }
+        else if (a == "--points") { const char* v = value(); if (!v || std::atoi(v) < 1) return Usage(); args.points = static_cast<std::uint32_t>(std::atoi(v)); }
         else return Usage();
+    }
+    if (!args.sweep.empty()) {
+        const int status = RunSweep(args);
+        return status == 2 ? Usage() : status;
     }
 
     std::vector<Scenario> matrix = args.shortRun ? ShortMatrix() : FullMatrix(args.seeds);
