@@ -401,11 +401,15 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
             std::this_thread::sleep_for(10ms);
         bool again = false;
         worker->RequestUpdate(port.get(), package, output);
-        if (WaitForEnd(messages, Clock::now() + std::chrono::seconds(o.runLimitSeconds), &again) && again)
-            result.recovered = CheckFlash(printer, package).empty();
+        std::string why = "it did not end";
+        if (WaitForEnd(messages, Clock::now() + std::chrono::seconds(o.runLimitSeconds), &again)) {
+            const auto view = worker->Snapshot();
+            why = again ? CheckFlash(printer, package) : view.m_strResultTitle + " " + view.m_strResultText;
+            result.recovered = again && why.empty();
+        }
         if (!result.recovered && result.outcome != Outcome::kFail) {
             result.outcome = Outcome::kFail;
-            result.detail = "the repeated update without faults did not verify";
+            result.detail = "the repeated update without faults did not verify: " + why;
         }
     }
 
