@@ -25,9 +25,10 @@ void SetModemLines(int fd, std::uint32_t handshake);
 // The line settings of a tty; on a pseudo-terminal master, those of its slave.
 bool ReadLineState(int fd, LineState* state);
 
-// Rate setting through the kernel's free-rate interface, for rates without a
-// constant of their own, and the rate a line actually runs at.
-bool SetFreeBaudRate(int fd, std::uint32_t baudRate);
+// Sets input and output rate together through the kernel's free-rate
+// interface; true when the line runs at that rate both ways. And the rate a
+// line actually runs at.
+bool SetBaudRate(int fd, std::uint32_t baudRate);
 bool GetBaudRate(int fd, std::uint32_t* baudRate);
 
 }  // namespace carillon::serial
