@@ -7,7 +7,7 @@
 
 namespace carillon::serial {
 
-bool SetBaudRate(int fd, std::uint32_t baudRate) {
+bool SetFreeBaudRate(int fd, std::uint32_t baudRate) {
     struct termios2 t {};
     if (::ioctl(fd, TCGETS2, &t) != 0) return false;
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
@@ -15,8 +15,12 @@ bool SetBaudRate(int fd, std::uint32_t baudRate) {
     t.c_ispeed = baudRate;
     t.c_ospeed = baudRate;
     if (::ioctl(fd, TCSETS2, &t) != 0) return false;
-    struct termios2 check {};
-    return ::ioctl(fd, TCGETS2, &check) == 0 && check.c_ospeed == baudRate && check.c_ispeed == baudRate;
+    return RunsAt(fd, baudRate);
+}
+
+bool RunsAt(int fd, std::uint32_t baudRate) {
+    struct termios2 t {};
+    return ::ioctl(fd, TCGETS2, &t) == 0 && t.c_ospeed == baudRate && t.c_ispeed == baudRate;
 }
 
 bool GetBaudRate(int fd, std::uint32_t* baudRate) {

@@ -8,13 +8,31 @@
 namespace carillon::serial {
 namespace {
 
-// 28800 has no constant of its own. Every rate goes through the free-rate
-// interface, for both directions at once: setting the standard ones through
-// the constants left the input speed of an earlier free rate in place.
-constexpr std::uint32_t kRates[] = {1200, 2400, 4800, 9600, 19200, 28800, 38400, 57600, 115200};
+struct RateConstant {
+    std::uint32_t rate;
+    speed_t constant;
+};
 
-bool IsKnownRate(std::uint32_t rate) {
-    for (auto r : kRates) {
+constexpr RateConstant kRates[] = {
+    {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+    {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+};
+
+// 28800 has no constant; it goes through the free-rate interface.
+constexpr std::uint32_t kFreeRates[] = {28800};
+
+bool LookUpConstant(std::uint32_t rate, speed_t* constant) {
+    for (const auto& r : kRates) {
+        if (r.rate == rate) {
+            *constant = r.constant;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsFreeRate(std::uint32_t rate) {
+    for (auto r : kFreeRates) {
         if (r == rate) return true;
     }
     return false;
@@ -29,7 +47,9 @@ std::uint32_t HandshakeOf(const termios& t) {
 }  // namespace
 
 bool ConfigureLine(int fd, std::uint32_t baudRate, std::uint32_t handshake) {
-    if (!IsKnownRate(baudRate)) return false;
+    speed_t constant = B9600;
+    const bool freeRate = IsFreeRate(baudRate);
+    if (!freeRate && !LookUpConstant(baudRate, &constant)) return false;
     if (handshake < kHandshakeRtsCts || handshake > kHandshakeNone) return false;
 
     termios t{};
@@ -47,6 +67,10 @@ bool ConfigureLine(int fd, std::uint32_t baudRate, std::uint32_t handshake) {
     t.c_cc[VSTOP] = 0x13;
     if (handshake == kHandshakeRtsCts) t.c_cflag |= CRTSCTS;
     if (handshake == kHandshakeXonXoff) t.c_iflag |= IXON | IXOFF;
+    // No input rate of its own: an earlier free rate's would stay in place.
+    t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+    ::cfsetispeed(&t, constant);
+    ::cfsetospeed(&t, constant);
     if (::tcsetattr(fd, TCSANOW, &t) != 0) return false;
 
     // tcsetattr succeeds when any part took effect; check the parts that matter.
@@ -54,7 +78,8 @@ bool ConfigureLine(int fd, std::uint32_t baudRate, std::uint32_t handshake) {
     if (::tcgetattr(fd, &check) != 0) return false;
     if (HandshakeOf(check) != handshake) return false;
     if ((check.c_cflag & CSIZE) != CS8 || (check.c_cflag & (PARENB | CSTOPB))) return false;
-    return SetBaudRate(fd, baudRate);
+    if (freeRate) return SetFreeBaudRate(fd, baudRate);
+    return ::cfgetospeed(&check) == constant && RunsAt(fd, baudRate);
 }
 
 void SetModemLines(int fd, std::uint32_t handshake) {

@@ -25,10 +25,11 @@ void SetModemLines(int fd, std::uint32_t handshake);
 // The line settings of a tty; on a pseudo-terminal master, those of its slave.
 bool ReadLineState(int fd, LineState* state);
 
-// Sets input and output rate together through the kernel's free-rate
-// interface; true when the line runs at that rate both ways. And the rate a
-// line actually runs at.
-bool SetBaudRate(int fd, std::uint32_t baudRate);
+// Rate setting through the kernel's free-rate interface, for rates without a
+// constant of their own, both ways; whether a line runs at a rate both ways;
+// and the rate a line sends at.
+bool SetFreeBaudRate(int fd, std::uint32_t baudRate);
+bool RunsAt(int fd, std::uint32_t baudRate);
 bool GetBaudRate(int fd, std::uint32_t* baudRate);
 
 }  // namespace carillon::serial

@@ -50,6 +50,9 @@ SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortS
 
 void CSerialPort::CloseHandle() {
     if (handle != -1) {
+        // The flag belongs to the tty, not to this descriptor: it would keep
+        // out our own next open while anything else holds the line.
+        ::ioctl(handle, TIOCNXCL);
         ::close(handle);
         handle = -1;
     }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "ports/SerialFifo.h"
+#include "ports/SerialLine.h"
 #include "ports/SerialPort.h"
 #include "ports/SerialPortMap.h"
 #include "support/PortTestHelpers.h"
@@ -77,8 +79,16 @@ TEST_F(SerialPortTest, OpensTheLineAtEveryAcceptedRateAndHandshakeAtTheNextOpen)
         port.Close();
         ASSERT_TRUE(port.Open());
         EXPECT_EQ(pty.Line().baudRate, rates[i]);
+        EXPECT_TRUE(serial::RunsAt(pty.SlaveFd(), rates[i]));  // input too, also after 28800
         EXPECT_EQ(pty.Line().handshake, i % 3 + 1);
     }
+    // No other program opens the line while the port holds it.
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    port.Close();
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(SerialPortTest, OpenFailsWhereTheNumberHasNoDeviceOrTheDeviceIsNoTty) {
