@@ -79,6 +79,13 @@ void CThread::Fail(const std::string& title, const std::string& text, ErrorCode 
     Post(platform::WM_UPDATE_FAILED);
 }
 
+void CThread::FailConnected(const std::string& title, const std::string& text, ErrorCode code) {
+    // The session borrows the printer list's port, which a new search deletes.
+    CCommandGenerator& engine = m_printers.engine;
+    if (engine.m_command == kCommandIdle) engine.m_session.Disconnect();
+    Fail(title, text, code);
+}
+
 void CThread::WaitForEngine() {
     CCommandGenerator& engine = m_printers.engine;
     while (engine.m_command != kCommandIdle) {
@@ -138,7 +145,7 @@ void CThread::RunUpdateJob() {
 
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
-        Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+        FailConnected(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
              platform::Format(LoadString(IDS_INVALID_FILE_FORMAT).c_str(), firmwareFile.c_str(), e), e);
         return;
     }
@@ -159,7 +166,7 @@ void CThread::RunUpdateJob() {
     WaitForEngine();
     if (const ErrorCode e = engine.m_lastError; e != kOk) {
         engine.m_pOutputImage = nullptr;
-        Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+        FailConnected(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
              platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), e) + "\n" + GetErrorMessage(e), e);
         return;
     }

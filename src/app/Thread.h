@@ -67,6 +67,8 @@ private:
     void PollingLoop();
     void Post(std::uint32_t message);
     void Fail(const std::string& title, const std::string& text, ErrorCode code);
+    // Fail, after a connect: the session is let go first.
+    void FailConnected(const std::string& title, const std::string& text, ErrorCode code);
     void WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.

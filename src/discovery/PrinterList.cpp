@@ -31,9 +31,13 @@ PrinterList::PrinterList() = default;
 
 PrinterList::~PrinterList() {
     searchDone_.Wait();
+    ReleaseSession();
+    ResetPrinterList();
+}
+
+void PrinterList::ReleaseSession() {
     if (engine.m_session.m_connected)
         engine.m_lastError = engine.m_command != kCommandIdle ? kErrEngBusy : engine.m_session.Disconnect();
-    ResetPrinterList();
 }
 
 void PrinterList::ResetPrinterList() {
@@ -66,6 +70,8 @@ CommandStrings PrinterList::BuildCommandStrings(std::uint32_t commandSet) {
 int PrinterList::SearchPrinters() {
     searchDone_.Reset();
     platform::PostMessage(notifyWindow, platform::WM_SEARCH_STARTED);
+    // The session borrows an entry's port: let it go before the ports go.
+    ReleaseSession();
     ResetPrinterList();
     records_ = std::make_unique<PortRecord[]>(kMaxPortRecords);
 

@@ -72,6 +72,9 @@ public:
     // Runs one search; returns the number of entries filled.
     int SearchPrinters();
     void ResetPrinterList();
+    // Disconnects the engine's session from the port it borrows, unless the
+    // engine is busy (then kErrEngBusy goes to the engine's last error).
+    void ReleaseSession();
 
     // Entry operations: entry -1 means current; an entry without a port
     // reports 0x00050001 and does nothing else.

@@ -112,6 +112,8 @@ void CMonitorSession::PurgePort() {
 }
 
 ErrorCode CMonitorSession::Connect(CPort* port, bool wake, int attempts) {
+    // An earlier connection ends here, so that no failure below leaves it standing.
+    if (m_connected) Disconnect();
     SetOperation(kOpConnecting, "Connection...");
     ResetProgress();
     m_pPort = port;

@@ -1,9 +1,7 @@
 #include "ports/DeviceWait.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,12 +29,9 @@ void WakeEvent::Clear() {
     [[maybe_unused]] ssize_t n = ::read(fd_, &count, sizeof count);
 }
 
-bool WakeEvent::Sleep(int timeoutMs) {
+bool WakeEvent::Sleep(std::uint64_t timeoutMs) {
     pollfd p{fd_, POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, fd_ == -1 ? 0 : 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
+    const int r = PollUntil(SystemDeviceIo(), &p, fd_ == -1 ? 0 : 1, Deadline(timeoutMs));
     if (r > 0 && (p.revents & POLLIN)) {
         Clear();
         return true;
@@ -59,15 +54,20 @@ int Deadline::RemainingMs() const {
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
-WaitResult WaitForDevice(int fd, bool forWrite, WakeEvent& wake, int timeoutMs) {
+int PollUntil(DeviceIo& io, pollfd* fds, nfds_t count, const Deadline& deadline) {
+    for (;;) {
+        const int r = io.Poll(fds, count, deadline.RemainingMs());
+        if (r >= 0 || errno != EINTR) return r;
+        if (deadline.Passed()) return 0;
+    }
+}
+
+WaitResult WaitForDevice(int fd, bool forWrite, WakeEvent& wake, const Deadline& deadline, DeviceIo& io) {
     if (fd == -1) return WaitResult::kFailed;
     const short wanted = forWrite ? POLLOUT : POLLIN;
     pollfd p[2] = {{fd, wanted, 0}, {wake.Fd(), POLLIN, 0}};
     const nfds_t count = wake.Fd() == -1 ? 1 : 2;
-    int r;
-    do {
-        r = ::poll(p, count, timeoutMs);
-    } while (r < 0 && errno == EINTR);
+    const int r = PollUntil(io, p, count, deadline);
     if (r < 0) return WaitResult::kFailed;
     if (r == 0) return WaitResult::kTimeout;
     if (count == 2 && (p[1].revents & POLLIN)) {
@@ -79,14 +79,6 @@ WaitResult WaitForDevice(int fd, bool forWrite, WakeEvent& wake, int timeoutMs) 
     return WaitResult::kReady;
 }
 
-int OpenDeviceExclusive(const char* path) {
-    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd == -1) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+int OpenDeviceExclusive(const char* path) { return SystemDeviceIo().Open(path); }
 
 }  // namespace carillon::detail

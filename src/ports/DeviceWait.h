@@ -2,8 +2,12 @@
 // Waiting on a device descriptor without spinning: poll() bounded by a
 // deadline, and released early when another thread signals an abort.
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdint>
+
+#include "ports/DeviceIo.h"
 
 namespace carillon::detail {
 
@@ -22,7 +26,7 @@ public:
     int Fd() const { return fd_; }
 
     // Sleeps up to timeoutMs; true (and the signal consumed) when signalled.
-    bool Sleep(int timeoutMs);
+    bool Sleep(std::uint64_t timeoutMs);
 
 private:
     int fd_;
@@ -48,8 +52,13 @@ enum class WaitResult {
     kFailed,   // the descriptor is not usable
 };
 
-// Waits until fd can be read (forWrite false) or written, up to timeoutMs.
-WaitResult WaitForDevice(int fd, bool forWrite, WakeEvent& wake, int timeoutMs);
+// poll() until something is ready or the deadline passes. A signal does not
+// restart the time: the wait goes on with what is left of it.
+int PollUntil(DeviceIo& io, pollfd* fds, nfds_t count, const Deadline& deadline);
+
+// Waits until fd can be read (forWrite false) or written, up to the deadline.
+WaitResult WaitForDevice(int fd, bool forWrite, WakeEvent& wake, const Deadline& deadline,
+                         DeviceIo& io = SystemDeviceIo());
 
 // Opens a device node for reading and writing, without becoming its
 // controlling terminal, and takes an exclusive lock on it so that two ports

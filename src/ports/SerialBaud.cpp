@@ -15,8 +15,12 @@ bool SetFreeBaudRate(int fd, std::uint32_t baudRate) {
     t.c_ispeed = baudRate;
     t.c_ospeed = baudRate;
     if (::ioctl(fd, TCSETS2, &t) != 0) return false;
-    std::uint32_t actual = 0;
-    return GetBaudRate(fd, &actual) && actual == baudRate;
+    return RunsAt(fd, baudRate);
+}
+
+bool RunsAt(int fd, std::uint32_t baudRate) {
+    struct termios2 t {};
+    return ::ioctl(fd, TCGETS2, &t) == 0 && t.c_ospeed == baudRate && t.c_ispeed == baudRate;
 }
 
 bool GetBaudRate(int fd, std::uint32_t* baudRate) {

@@ -3,7 +3,6 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-
 #include "ports/PortSettings.h"
 
 namespace carillon::serial {
@@ -15,7 +14,7 @@ struct RateConstant {
 };
 
 constexpr RateConstant kRates[] = {
-    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},
+    {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
     {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
 };
 
@@ -68,6 +67,8 @@ bool ConfigureLine(int fd, std::uint32_t baudRate, std::uint32_t handshake) {
     t.c_cc[VSTOP] = 0x13;
     if (handshake == kHandshakeRtsCts) t.c_cflag |= CRTSCTS;
     if (handshake == kHandshakeXonXoff) t.c_iflag |= IXON | IXOFF;
+    // No input rate of its own: an earlier free rate's would stay in place.
+    t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
     ::cfsetispeed(&t, constant);
     ::cfsetospeed(&t, constant);
     if (::tcsetattr(fd, TCSANOW, &t) != 0) return false;
@@ -78,7 +79,7 @@ bool ConfigureLine(int fd, std::uint32_t baudRate, std::uint32_t handshake) {
     if (HandshakeOf(check) != handshake) return false;
     if ((check.c_cflag & CSIZE) != CS8 || (check.c_cflag & (PARENB | CSTOPB))) return false;
     if (freeRate) return SetFreeBaudRate(fd, baudRate);
-    return ::cfgetospeed(&check) == constant;
+    return ::cfgetospeed(&check) == constant && RunsAt(fd, baudRate);
 }
 
 void SetModemLines(int fd, std::uint32_t handshake) {

@@ -26,8 +26,10 @@ void SetModemLines(int fd, std::uint32_t handshake);
 bool ReadLineState(int fd, LineState* state);
 
 // Rate setting through the kernel's free-rate interface, for rates without a
-// constant of their own, and the rate a line actually runs at.
+// constant of their own, both ways; whether a line runs at a rate both ways;
+// and the rate a line sends at.
 bool SetFreeBaudRate(int fd, std::uint32_t baudRate);
+bool RunsAt(int fd, std::uint32_t baudRate);
 bool GetBaudRate(int fd, std::uint32_t* baudRate);
 
 }  // namespace carillon::serial

@@ -50,6 +50,9 @@ SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortS
 
 void CSerialPort::CloseHandle() {
     if (handle != -1) {
+        // The flag belongs to the tty, not to this descriptor: it would keep
+        // out our own next open while anything else holds the line.
+        ::ioctl(handle, TIOCNXCL);
         ::close(handle);
         handle = -1;
     }
@@ -102,7 +105,9 @@ bool CSerialPort::Open() {
         SetError(kErrPortCantOpen);
         return false;
     }
-    if (!serial::ConfigureLine(handle, s.baudRate, s.handshake)) {
+    // The lock keeps out only the programs that ask for it; TIOCEXCL keeps
+    // every other open of the tty out while an update holds the line.
+    if (::ioctl(handle, TIOCEXCL) != 0 || !serial::ConfigureLine(handle, s.baudRate, s.handshake)) {
         CloseHandle();
         SetError(kErrPortCantOpen);
         return false;
@@ -136,21 +141,24 @@ bool CSerialPort::Close() {
 
 bool CSerialPort::WaitSent() {
     if (!CheckOpen()) return true;
+    return WaitDrained(detail::Deadline(flushTimeout), kErrPortFlushTimeout);
+}
+
+bool CSerialPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
     const std::uint32_t rate = Serial()->baudRate;
-    detail::Deadline deadline(flushTimeout);
     for (;;) {
         const int pending = GetOutCount();
         if (lastError != kOk) return false;
         if (pending == 0) return true;
         if (deadline.Passed()) {
-            SetError(kErrPortFlushTimeout);
+            SetError(onTimeout);
             return false;
         }
         // Sleep about as long as the queue takes to leave at this rate.
         const long long expected = static_cast<long long>(pending) * 10 * 1000 / rate;
         const int nap = static_cast<int>(std::clamp<long long>(expected, 1, 20));
-        if (wake.Sleep(std::min(nap, std::max(deadline.RemainingMs(), 1)))) {
-            SetError(kErrPortFlushTimeout);
+        if (wake.Sleep(static_cast<std::uint64_t>(std::min(nap, std::max(deadline.RemainingMs(), 1))))) {
+            SetError(onTimeout);
             return false;
         }
     }
@@ -174,22 +182,32 @@ int CSerialPort::Write(const std::uint8_t* data, int length) {
             SetError(kErrPortSend);
             return 0;
         }
-        switch (detail::WaitForDevice(handle, true, wake, deadline.RemainingMs())) {
+        switch (detail::WaitForDevice(handle, true, wake, deadline)) {
             case detail::WaitResult::kReady:
                 continue;
             case detail::WaitResult::kTimeout:
-                // The line is held up (flow control); what is still queued
-                // would otherwise leave at some later, unexpected moment.
-                ::tcflush(handle, TCOFLUSH);
-                SetError(kErrPortWriteTimeout);
-                return 0;
+                return WriteTimedOut();
             default:
                 SetError(kErrPortSend);
                 return 0;
         }
     }
+    // Written means sent: the time-out also covers the bytes leaving the
+    // line's queue, where the driver can tell (a pseudo-terminal's queue is
+    // always empty, so there it covers the queueing only).
+    if (!WaitDrained(deadline, kErrPortWriteTimeout)) {
+        return lastError == kErrPortWriteTimeout ? WriteTimedOut() : 0;
+    }
     SetError(kOk);
     return done;
+}
+
+int CSerialPort::WriteTimedOut() {
+    // The line is held up (flow control); what is still queued would
+    // otherwise leave at some later, unexpected moment.
+    ::tcflush(handle, TCOFLUSH);
+    SetError(kErrPortWriteTimeout);
+    return 0;
 }
 
 int CSerialPort::Read(std::uint8_t* buffer, int length) { return ReadBytes(buffer, length); }
@@ -212,7 +230,7 @@ std::uint8_t CSerialPort::ReadByte() {
             SetError(kErrPortRead);
             return 0;
         }
-        const auto result = detail::WaitForDevice(handle, false, wake, deadline.RemainingMs());
+        const auto result = detail::WaitForDevice(handle, false, wake, deadline);
         expectData = result == detail::WaitResult::kReady;
         switch (result) {
             case detail::WaitResult::kReady:

@@ -43,6 +43,10 @@ private:
     // Sets 0x00010002 and returns false when there is no open device.
     SerialPortSettings* Serial() const;
     void CloseHandle();
+    // Waits until the line's output queue is empty; onTimeout when the
+    // deadline passes first, false with lastError set on any failure.
+    bool WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout);
+    int WriteTimedOut();
 
     detail::WakeEvent wake;  // signalled by Abort
 };

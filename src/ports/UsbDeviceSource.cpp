@@ -1,5 +1,6 @@
 #include "ports/UsbDeviceSource.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,7 +13,22 @@ unsigned long ParseHex(std::string_view text) {
     return std::strtoul(s.c_str(), nullptr, 16) & 0xFFFF;
 }
 
+std::atomic<const UsbDeviceSource*> g_scoped{nullptr};
+
+class BorrowedSource final : public UsbDeviceSource {
+public:
+    explicit BorrowedSource(const UsbDeviceSource& source) : source_(source) {}
+    std::vector<UsbDeviceEntry> List() const override { return source_.List(); }
+
+private:
+    const UsbDeviceSource& source_;
+};
+
 }  // namespace
+
+ScopedUsbDeviceSource::ScopedUsbDeviceSource(const UsbDeviceSource& source) : previous_(g_scoped.exchange(&source)) {}
+
+ScopedUsbDeviceSource::~ScopedUsbDeviceSource() { g_scoped = previous_; }
 
 std::vector<UsbDeviceEntry> FileUsbDeviceSource::List() const {
     std::vector<UsbDeviceEntry> entries;
@@ -28,6 +44,7 @@ std::vector<UsbDeviceEntry> FileUsbDeviceSource::List() const {
 }
 
 std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource() {
+    if (const UsbDeviceSource* scoped = g_scoped.load()) return std::make_unique<BorrowedSource>(*scoped);
     const char* file = std::getenv(kUsbDevicesVariable);
     if (file != nullptr && *file != '\0') return std::make_unique<FileUsbDeviceSource>(file);
     return std::make_unique<UdevUsbDeviceSource>();

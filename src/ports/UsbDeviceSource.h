@@ -44,9 +44,23 @@ private:
     std::string path_;
 };
 
-// The source in use now: the file named by CARILLON_USB_DEVICES when it is
-// set and not empty, udev otherwise.
+// The source in use now: one put in place by a ScopedUsbDeviceSource, else
+// the file named by CARILLON_USB_DEVICES when it is set and not empty, udev
+// otherwise.
 std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource();
+
+// Lists the printers of source instead, for the lifetime of a scope; source
+// must outlive it and be safe to call from any thread.
+class ScopedUsbDeviceSource {
+public:
+    explicit ScopedUsbDeviceSource(const UsbDeviceSource& source);
+    ~ScopedUsbDeviceSource();
+    ScopedUsbDeviceSource(const ScopedUsbDeviceSource&) = delete;
+    ScopedUsbDeviceSource& operator=(const ScopedUsbDeviceSource&) = delete;
+
+private:
+    const UsbDeviceSource* previous_;
+};
 
 // Builds an instance id from the USB device's idVendor and idProduct texts
 // (hexadecimal) and its serial number, or its port path when the serial

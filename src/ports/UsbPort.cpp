@@ -2,9 +2,9 @@
 
 #include <linux/lp.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -80,7 +80,18 @@ int FindIn(const std::vector<UsbDeviceEntry>& list, const std::string& suffix) {
     return -1;
 }
 
+std::atomic<DeviceIo*> g_scopedIo{nullptr};
+
 }  // namespace
+
+DeviceIo& UsbDeviceIo() {
+    DeviceIo* scoped = g_scopedIo.load();
+    return scoped != nullptr ? *scoped : SystemDeviceIo();
+}
+
+ScopedUsbDeviceIo::ScopedUsbDeviceIo(DeviceIo& device) : previous_(g_scopedIo.exchange(&device)) {}
+
+ScopedUsbDeviceIo::~ScopedUsbDeviceIo() { g_scopedIo = previous_; }
 
 int GetUsbPrinterCount() { return static_cast<int>(ListDevices().size()); }
 
@@ -112,7 +123,7 @@ std::uint32_t ParseUsbId(const std::string& text, const char* tag) {
     return static_cast<std::uint32_t>(std::strtoul(text.c_str() + digits, nullptr, 16));
 }
 
-CUsbPort::CUsbPort() = default;
+CUsbPort::CUsbPort(DeviceIo& device) : io(device) {}
 
 CUsbPort::~CUsbPort() {
     if (isOpen) Close();
@@ -123,7 +134,7 @@ UsbPortSettings* CUsbPort::Usb() const { return static_cast<UsbPortSettings*>(se
 
 void CUsbPort::CloseHandle() {
     if (handle != -1) {
-        ::close(handle);
+        io.Close(handle);
         handle = -1;
     }
 }
@@ -139,7 +150,7 @@ int CUsbPort::EnumeratePorts(PortRecord* records, int maxCount, bool /*checkFifo
         record.kind = kPortKindUsb;
         std::snprintf(record.name, sizeof record.name, "USB%d", i + 1);
         record.number = static_cast<std::uint32_t>(i + 1);
-        record.port = std::make_unique<CUsbPort>();
+        record.port = std::make_unique<CUsbPort>(io);
         UsbPortSettings defaults(static_cast<std::uint8_t>(i + 1), "");
         record.port->SetSettings(&defaults);
         const std::string& id = list[static_cast<std::size_t>(i)].instanceId;
@@ -188,24 +199,20 @@ bool CUsbPort::Open() {
     UsbPortSettings& s = *Usb();
     const auto list = ListDevices();
     char path[kUsbPathSize];
-    if (s.instanceSuffix.empty()) {
-        if (s.number < 1 || s.number > list.size() || DevicePathOf(list, s.number - 1, path, sizeof path, nullptr) != 0) {
-            SetError(kErrPortCantOpen);
-            return false;
-        }
-    } else {
-        const int index = FindIn(list, s.instanceSuffix);
-        if (index < 0 || index >= 254 || DevicePathOf(list, index, path, sizeof path, nullptr) != 0) {
-            SetError(kErrPortCantOpen);
-            return false;
-        }
-        s.number = static_cast<std::uint8_t>(index + 1);
+    char id[kUsbInstanceIdSize];
+    const int index = s.instanceSuffix.empty() ? s.number - 1 : FindIn(list, s.instanceSuffix);
+    if (index < 0 || index >= 254 || DevicePathOf(list, index, path, sizeof path, id) != 0) {
+        SetError(kErrPortCantOpen);
+        return false;
     }
+    s.number = static_cast<std::uint8_t>(index + 1);
     rxCursor = rxEnd = rxBuffer;
     CloseHandle();
+    openedPath = path;
+    openedInstanceId = id;
     // A printer that has just come back may not accept an open at once.
     for (int attempt = 1;; ++attempt) {
-        handle = detail::OpenDeviceExclusive(path);
+        handle = io.Open(path);
         if (handle != -1) break;
         if (attempt == kOpenAttempts) {
             SetError(kErrPortCantOpen);
@@ -229,6 +236,7 @@ bool CUsbPort::Close() {
         SetError(kOk);
         return true;
     }
+    // Closing kills the transfers still in flight: let them finish first.
     WaitSent();
     CloseHandle();
     isOpen = false;
@@ -237,39 +245,52 @@ bool CUsbPort::Close() {
 
 bool CUsbPort::WaitSent() {
     if (!CheckOpen()) return true;
-    // A write is complete when Write returns.
-    SetError(kOk);
-    return true;
+    return WaitDrained(detail::Deadline(flushTimeout), kErrPortFlushTimeout);
+}
+
+bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
+    // The driver takes a write as soon as its transfer is queued, and reports
+    // the device writable only once no transfer is pending.
+    switch (detail::WaitForDevice(handle, true, wake, deadline, io)) {
+        case detail::WaitResult::kReady:
+            SetError(kOk);
+            return true;
+        case detail::WaitResult::kTimeout:
+        case detail::WaitResult::kAborted:
+            SetError(onTimeout);
+            return false;
+        default:
+            SetError(kErrPortSend);
+            return false;
+    }
+}
+
+void CUsbPort::CancelTransfer() {
+    CloseHandle();
+    handle = io.Open(openedPath.c_str());
 }
 
 int CUsbPort::WriteChunk(const std::uint8_t* data, int length) {
     if (!CheckOpen()) return 0;
     SetError(kOk);
-    // The time allowed grows with the length of the chunk.
+    // The time allowed grows with the length of the chunk, and covers the
+    // transfer itself, not only its queueing: a stalled transfer's error is
+    // never reported to a non-blocking writer.
     detail::Deadline deadline(static_cast<std::uint64_t>(writeTimeout) * static_cast<std::uint64_t>(length));
     int done = 0;
     while (done < length) {
-        const ssize_t n = ::write(handle, data + done, static_cast<std::size_t>(length - done));
+        const ssize_t n = io.Write(handle, data + done, static_cast<std::size_t>(length - done));
         if (n > 0) {
             done += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             SetError(kErrPortSend);
             return 0;
         }
-        switch (detail::WaitForDevice(handle, true, wake, deadline.RemainingMs())) {
-            case detail::WaitResult::kReady:
-                continue;
-            case detail::WaitResult::kTimeout:
-                SetError(kErrPortWriteTimeout);
-                return 0;
-            default:
-                SetError(kErrPortSend);
-                return 0;
+        if (!WaitDrained(deadline, kErrPortWriteTimeout)) {
+            if (lastError == kErrPortWriteTimeout) CancelTransfer();
+            return 0;
         }
     }
-    SetError(kOk);
     return done;
 }
 
@@ -300,7 +321,7 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
     bool hungUp = false;
     int emptyReads = 0;
     for (;;) {
-        const ssize_t n = ::read(handle, rxBuffer, sizeof rxBuffer);
+        const ssize_t n = io.Read(handle, rxBuffer, sizeof rxBuffer);
         if (n > 0) {
             rxEnd = rxBuffer + n;
             SetError(kOk);
@@ -313,7 +334,7 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
         // An empty transfer is not data: keep waiting for some. Should a
         // device keep reporting data it does not deliver, nap between tries.
         if (n == 0 && ++emptyReads > 1) Pause(1);
-        switch (detail::WaitForDevice(handle, false, wake, deadline.RemainingMs())) {
+        switch (detail::WaitForDevice(handle, false, wake, deadline, io)) {
             case detail::WaitResult::kReady:
                 continue;
             case detail::WaitResult::kHangup:
@@ -396,7 +417,7 @@ void CUsbPort::Abort() { wake.Signal(); }
 std::uint8_t CUsbPort::GetLptStatus() {
     if (handle == -1) return 0xFF;
     int status = 0;
-    if (::ioctl(handle, LPGETSTATUS, &status) != 0) return 0xFF;
+    if (io.Ioctl(handle, LPGETSTATUS, &status) != 0) return 0xFF;
     return static_cast<std::uint8_t>(status & 0xFF);
 }
 
@@ -418,7 +439,7 @@ int CUsbPort::IoControl(std::uint32_t code, const void* in, std::uint32_t inLen,
     }
     std::uint8_t buffer[kIoControlLimit] = {};
     if (inLen > 0) std::memcpy(buffer, in, inLen);
-    const int result = ::ioctl(handle, code, buffer);
+    const int result = io.Ioctl(handle, code, buffer);
     if (result < 0) {
         SetError(kErrPortRead);
         return 0;
@@ -469,24 +490,28 @@ ErrorCode CUsbPort::WaitForReconnect(std::uint32_t timeoutMs) {
     if (!settings) return SetError(kErrPortNotSet);
     const bool wasOpen = isOpen;
     if (wasOpen) Close();
-    UsbPortSettings& s = *Usb();
     std::string remembered;
-    if (s.number < 1 || !InstanceIdOf(ListDevices(), s.number - 1, &remembered)) return SetError(kErrPortCantOpen);
-    const int index = s.number - 1;
+    if (!ReconnectingId(&remembered)) return SetError(kErrPortCantOpen);
+    const int index = Usb()->number - 1;
     detail::Deadline deadline(timeoutMs);
+    // Whatever happens, this port stays with this printer.
+    auto giveUp = [&](ErrorCode code) {
+        settings = std::make_unique<UsbPortSettings>(255, SuffixOf(remembered));
+        return SetError(code);
+    };
 
     // Wait for the printer to leave its entry.
     for (;;) {
         std::string id;
         if (!InstanceIdOf(ListDevices(), index, &id) || id != remembered) break;
-        if (deadline.Passed()) return SetError(kErrUsbNotGone);
+        if (deadline.Passed()) return giveUp(kErrUsbNotGone);
         Pause(kReconnectPollMs);
     }
     // Wait for it to come back, under whatever entry.
     const std::string component = LastComponent(remembered);
     int found = -1;
     while (found < 0) {
-        if (deadline.Passed()) return SetError(kErrUsbNotBack);
+        if (deadline.Passed()) return giveUp(kErrUsbNotBack);
         Pause(kReconnectPollMs);
         const auto list = ListDevices();
         for (int i = static_cast<int>(std::min<std::size_t>(list.size(), 254)) - 1; i >= 0; --i) {
@@ -497,9 +522,18 @@ ErrorCode CUsbPort::WaitForReconnect(std::uint32_t timeoutMs) {
             }
         }
     }
-    s.number = static_cast<std::uint8_t>(found + 1);
+    Usb()->number = static_cast<std::uint8_t>(found + 1);
     if (wasOpen && !Open()) return lastError;
     return SetError(kOk);
+}
+
+bool CUsbPort::ReconnectingId(std::string* id) const {
+    const UsbPortSettings& s = *Usb();
+    if (!openedInstanceId.empty()) {
+        *id = openedInstanceId;
+        return true;
+    }
+    return s.number >= 1 && InstanceIdOf(ListDevices(), s.number - 1, id);
 }
 
 }  // namespace carillon

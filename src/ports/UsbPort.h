@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/DeviceIo.h"
 #include "ports/DeviceWait.h"
 #include "ports/Port.h"
 #include "ports/ReconnectingPort.h"
@@ -44,9 +45,27 @@ bool FindUsbInstance(const std::string& suffix, int* index);
 // text (case-sensitive), as in "Vid_1209"; 0 when there is none.
 std::uint32_t ParseUsbId(const std::string& text, const char* tag);
 
+// The device calls USB ports make unless told otherwise: the system's, or
+// those a ScopedUsbDeviceIo put in place.
+DeviceIo& UsbDeviceIo();
+
+class ScopedUsbDeviceIo {
+public:
+    // device must outlive the scope and every port made meanwhile.
+    explicit ScopedUsbDeviceIo(DeviceIo& device);
+    ~ScopedUsbDeviceIo();
+    ScopedUsbDeviceIo(const ScopedUsbDeviceIo&) = delete;
+    ScopedUsbDeviceIo& operator=(const ScopedUsbDeviceIo&) = delete;
+
+private:
+    DeviceIo* previous_;
+};
+
 class CUsbPort : public CPort, public ReconnectingPort {
 public:
-    CUsbPort();
+    // device: where the port's device calls go (the system's, or a model of
+    // the driver); it must outlive the port and the ports it enumerates.
+    explicit CUsbPort(DeviceIo& device = UsbDeviceIo());
     ~CUsbPort() override;
 
     int EnumeratePorts(PortRecord* records, int maxCount, bool checkFifo) override;
@@ -73,11 +92,13 @@ public:
                       std::uint32_t outLen) override;
     int IoControl(std::uint32_t code, const void* in, std::uint32_t inLen, void* out, std::uint32_t outLen) override;
 
-    // Waits until the printer has left the bus and come back (under any entry
-    // number, found by the last component of its instance id), then reopens
-    // the port if it was open. Returns the code it ends with (also lastError):
-    // 0x00010012 when the printer never left, 0x00010013 when it never came
-    // back within timeoutMs.
+    // Waits until the printer the port last opened has left the bus and come
+    // back (under any entry number, found by the last component of its
+    // instance id), then reopens the port if it was open. Returns the code it
+    // ends with (also lastError): 0x00010012 when the printer never left,
+    // 0x00010013 when it never came back within timeoutMs; after either the
+    // port selects that printer by its suffix, so that no later Open reaches
+    // another printer that took its entry.
     ErrorCode WaitForReconnect(std::uint32_t timeoutMs) override;
 
     static constexpr int kReadChunk = 64;
@@ -96,8 +117,19 @@ private:
     // to waitMs; false with lastError set when nothing came.
     bool Refill(std::uint32_t waitMs);
     int WriteChunk(const std::uint8_t* data, int length);
+    // Waits until the driver has no transfer pending; onTimeout when the
+    // deadline passes (or Abort comes) first, 0x0001000B when the device failed.
+    bool WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout);
+    // Closing the device kills its pending transfer; open it again at once.
+    void CancelTransfer();
+    // The instance id of the printer to wait for: the one opened last, else
+    // the one at the port's entry now.
+    bool ReconnectingId(std::string* id) const;
 
-    detail::WakeEvent wake;  // signalled by Abort
+    DeviceIo& io;
+    std::string openedPath;        // device node of the last Open
+    std::string openedInstanceId;  // and the printer it reached
+    detail::WakeEvent wake;        // signalled by Abort
 };
 
 }  // namespace carillon

@@ -6,8 +6,10 @@
 #include "app/Thread.h"
 #include "errors/ErrorMessages.h"
 #include "platform/MessageQueue.h"
+#include "ports/SerialPortMap.h"
 #include "support/RecordingMessageBoxProvider.h"
 #include "support/SimPrinter.h"
+#include "support/UsbDriverModel.h"
 
 namespace carillon {
 namespace {
@@ -177,6 +179,9 @@ TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {
 }
 
 TEST_F(UpdateJobTest, BothRequestsAtOnceSearchFirst) {
+    // The search looks at the test's ports only, none of this machine's.
+    ScopedSerialPortMap noSerialPorts({});
+    testing::UsbDriverModel noUsbPrinters;
     worker.m_printers.notifyWindow = &messages;
     worker.m_bSearchRequested = 1;
     worker.RequestUpdate(&printer.port, "/nowhere.VRK_Package", "");
@@ -198,6 +203,40 @@ TEST_F(UpdateJobTest, AUsbPrinterIsUpdatedToo) {
     }(), true};
     ASSERT_EQ(Update(&usb.port, Sample("KIOSK")), platform::WM_UPDATE_DONE);
     EXPECT_EQ(usb.printer.UsbGeneration(), 2u);  // into the monitor and out again
+}
+
+TEST_F(UpdateJobTest, AFailedUpdateLetsTheSessionGoSoThatASearchCanDeleteThePorts) {
+    ScopedSerialPortMap noSerialPorts({});
+    sim::PrinterConfig config;
+    config.family = sim::Family::kPlv;
+    config.usbReenumerateMs = 20;
+    sim::VirtualPrinter usb(config);
+    testing::UsbDriverModel driver;
+    driver.Plug(config.usbInstanceId, &usb);
+    worker.m_printers.notifyWindow = &messages;
+    auto search = [&] {
+        worker.m_bSearchRequested = 1;
+        for (auto m = messages.Take(60s); m && m->id != platform::WM_SEARCH_DONE; m = messages.Take(60s)) {
+        }
+        return worker.m_printers.entries[0].port.get();
+    };
+    CCommandGenerator& engine = worker.m_printers.engine;
+
+    CPort* found = search();
+    ASSERT_NE(found, nullptr);
+    ASSERT_EQ(Update(found, "/nowhere/x.VRK_Package"), platform::WM_UPDATE_FAILED);
+    EXPECT_FALSE(engine.m_session.m_connected);
+    found = search();  // deletes the port the failed update used
+    ASSERT_NE(found, nullptr);
+    ASSERT_EQ(Update(found, Sample("PLV")), platform::WM_UPDATE_DONE);
+
+    // A connect that cannot open its port leaves no earlier connection standing.
+    ASSERT_EQ(engine.DoConnect(&printer.port, 1, 0), kOk);
+    CUsbPort unlisted;
+    const UsbPortSettings second(2, "");  // one past the list: accepted, never opened
+    ASSERT_TRUE(unlisted.SetSettings(&second));
+    EXPECT_EQ(engine.DoConnect(&unlisted, 1, 0), kErrPortCantOpen);
+    EXPECT_FALSE(engine.m_session.m_connected);
 }
 
 }  // namespace

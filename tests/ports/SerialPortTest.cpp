@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "ports/SerialFifo.h"
+#include "ports/SerialLine.h"
 #include "ports/SerialPort.h"
 #include "ports/SerialPortMap.h"
 #include "support/PortTestHelpers.h"
@@ -77,8 +81,16 @@ TEST_F(SerialPortTest, OpensTheLineAtEveryAcceptedRateAndHandshakeAtTheNextOpen)
         port.Close();
         ASSERT_TRUE(port.Open());
         EXPECT_EQ(pty.Line().baudRate, rates[i]);
+        EXPECT_TRUE(serial::RunsAt(pty.SlaveFd(), rates[i]));  // input too, also after 28800
         EXPECT_EQ(pty.Line().handshake, i % 3 + 1);
     }
+    // No other program opens the line while the port holds it.
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    port.Close();
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(SerialPortTest, OpenFailsWhereTheNumberHasNoDeviceOrTheDeviceIsNoTty) {
@@ -112,6 +124,21 @@ TEST_F(SerialPortTest, ReadAndReadStringKeepWhatCameBeforeATimeout) {
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
     EXPECT_EQ(ByteArray(buffer, buffer + 2), (ByteArray{7, 8}));
     EXPECT_EQ(port.Read(buffer, 0), 0);
+}
+
+TEST_F(SerialPortTest, AReadKeepsItsDeadlineUnderASteadySignal) {
+    OpenAt();
+    struct sigaction quiet {}, old {};
+    quiet.sa_handler = [](int) {};  // no SA_RESTART: every tick interrupts the wait
+    ASSERT_EQ(::sigaction(SIGALRM, &quiet, &old), 0);
+    const itimerval every40ms{{0, 40000}, {0, 40000}}, off{};
+    ::setitimer(ITIMER_REAL, &every40ms, nullptr);
+    port.readTimeout = 300;
+    const auto ms = testing::TimeMs([&] { port.ReadByte(); });
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &old, nullptr);
+    EXPECT_EQ(port.lastError, kErrPortReadTimeout);
+    EXPECT_LT(ms, 1500);  // restarting the whole time-out at each tick never ends
 }
 
 TEST_F(SerialPortTest, PurgeInDropsWhatHasArrived) {

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
@@ -112,18 +111,6 @@ protected:
         UsbPortSettings s(2, "");
         ASSERT_TRUE(port.SetSettings(&s));
         ASSERT_TRUE(port.Open());
-    }
-
-    // Fills the line from the port's side until it takes no more, also after
-    // the kernel has moved what it holds along.
-    void FillLine() {
-        const int fd = printer.SlaveFd();
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        std::uint8_t block[4096] = {};
-        for (bool took = true; took; std::this_thread::sleep_for(20ms)) {
-            took = false;
-            while (::write(fd, block, sizeof block) > 0) took = true;
-        }
     }
 
     // Bytes the printer sent that the port has not read from the device yet.
@@ -244,25 +231,6 @@ TEST_F(UsbPortTest, ALongWriteArrivesWhole) {
     EXPECT_EQ(port.lastError, kOk);
 }
 
-TEST_F(UsbPortTest, AWriteTimesOutPerChunkWithATimeThatGrowsWithTheChunk) {
-    OpenOurs();
-    FillLine();
-    port.writeTimeout = 3;
-    ByteArray data(10000, 0x33);
-    int written = -1;
-    const auto ms = TimeMs([&] { written = port.Write(data.data(), 40); });
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(port.lastError, kErrPortWriteTimeout);
-    EXPECT_GE(ms, 120);
-    EXPECT_LT(ms, 1000);
-    // Room for more than one chunk of 4096 bytes and less than two: the write stops after the first.
-    ASSERT_EQ(printer.ReadMaster(5000, 1s).size(), 5000u);
-    std::this_thread::sleep_for(100ms);
-    port.writeTimeout = 0;
-    EXPECT_EQ(port.Write(data.data(), 10000), 4096);
-    EXPECT_EQ(port.lastError, kErrPortWriteTimeout);
-}
-
 TEST_F(UsbPortTest, PurgeInReadsUntilThePrinterIsQuiet) {
     OpenOurs();
     ASSERT_TRUE(printer.Send(ByteArray(200, 9)));
@@ -347,51 +315,6 @@ TEST_F(UsbPortTest, IdentifySendsTheQueryAndTheCancelOnlyAndNamesACompleteReply)
         printer.StopPeer();
         EXPECT_EQ(printer.Received(), sent);
     }
-}
-
-// --- Reconnection ----------------------------------------------------------------
-
-TEST_F(UsbPortTest, WaitForReconnectFollowsThePrinterToItsNewEntry) {
-    OpenOurs();
-    PtyPair third, after;
-    std::thread restart([&] {
-        std::this_thread::sleep_for(60ms);
-        devices.Set({{kOther, other.SlavePath()}});
-        std::this_thread::sleep_for(100ms);
-        devices.Set({{kOther, other.SlavePath()},
-                     {"USB\\Vid_1209&Pid_0002\\X", third.SlavePath()},
-                     {"USB\\Vid_1209&Pid_c0df\\SN0001", after.SlavePath()}});
-    });
-    const ErrorCode result = port.WaitForReconnect(3000);
-    restart.join();
-    EXPECT_EQ(result, kOk);
-    EXPECT_EQ(port.lastError, kOk);
-    EXPECT_EQ(port.GetSettings()->number, 3);
-    ASSERT_TRUE(port.IsOpen());
-    port.WriteByte(0x77);
-    EXPECT_EQ(after.ReadMaster(1, 1s), ByteArray{0x77});
-}
-
-TEST_F(UsbPortTest, WaitForReconnectReportsEachWayItFails) {
-    EXPECT_EQ(port.WaitForReconnect(100), kErrPortNotSet);
-    UsbPortSettings unlisted(3, "");
-    ASSERT_TRUE(port.SetSettings(&unlisted));
-    EXPECT_EQ(port.WaitForReconnect(100), kErrPortCantOpen);
-
-    OpenOurs();
-    const auto ms = TimeMs([&] { EXPECT_EQ(port.WaitForReconnect(100), kErrUsbNotGone); });
-    EXPECT_EQ(port.lastError, kErrUsbNotGone);
-    EXPECT_GE(ms, 100);
-    EXPECT_LT(ms, 1000);
-
-    ASSERT_TRUE(port.Open());
-    std::thread leave([&] {
-        std::this_thread::sleep_for(30ms);
-        devices.Set({{kOther, other.SlavePath()}});
-    });
-    EXPECT_EQ(port.WaitForReconnect(150), kErrUsbNotBack);
-    leave.join();
-    EXPECT_FALSE(port.IsOpen());
 }
 
 }  // namespace
