@@ -212,6 +212,7 @@ void CCommandGenerator::GetMonitorVersion(std::uint8_t out[2]) const {
 
 ErrorCode CCommandGenerator::DoConnect(CPort* port, std::uint32_t wake, std::uint32_t attempts) {
     ResetStatus();
+    m_session.m_stopRequested = false;  // a new job
     m_step = kStepConnecting;
     SetStatusText("Connecting...");
     const ErrorCode r = m_session.Connect(port, wake != 0, static_cast<int>(attempts));

@@ -70,6 +70,11 @@ public:
     void PostConnect(CPort* port, std::uint32_t wake, std::uint32_t attempts);
     void PostReadFileTables();
     void PostSave(std::uint8_t force);
+    // From any thread: a running save stops at its next safe point (before
+    // an element, or between two chunks of an element's data; never inside
+    // a table rewrite) and ends with kErrEngStoppedByUser. The next connect
+    // clears the request.
+    void RequestStop() { m_session.m_stopRequested = true; }
     // Commands nothing in the wizard posts; kept for tools.
     void PostEnterMonitorMode(std::uint32_t baudRate, std::uint32_t handshake);
     void PostReadElement(std::uint32_t position);
@@ -148,6 +153,7 @@ private:
     ErrorCode WriteTable(std::int32_t location, EntryForm form);
     ErrorCode ProgramElement(std::int32_t location, CElement& element);
     ErrorCode EraseElementSectors(std::int32_t location, const CElement& element);
+    ErrorCode WriteElementData(std::int32_t location, CElement& element, std::uint32_t* written);
     // What a clean update sends for an element or a table, into the output binary.
     void RecordElement(std::int32_t location, const CElement& element);
     void RecordErases(std::int32_t location, std::uint32_t address, std::uint32_t units);

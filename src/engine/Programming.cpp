@@ -46,6 +46,7 @@ ErrorCode CCommandGenerator::DoSave(std::uint8_t force) {
         if (r == kOk) r = WriteLocationTable(location);
         SetStatusText(prefix + " fin ");
         if (r != kOk) result = r;  // a failed location does not stop the others
+        if (r == kErrEngStoppedByUser) break;  // ... but the user does
     }
     m_session.m_pRecord = nullptr;
     return Fail(result);
@@ -65,6 +66,10 @@ ErrorCode CCommandGenerator::ProgramData(std::int32_t location) {
         if (e.m_saved != 0 || e.m_location != location || IsPlaceholderType(e.m_type)) continue;
         if (e.m_address == -1) {
             r = kErrEngAddressUnallocated;
+            break;
+        }
+        if (m_session.m_stopRequested) {
+            r = kErrEngStoppedByUser;
             break;
         }
         if (!e.m_pData) {
@@ -91,9 +96,9 @@ ErrorCode CCommandGenerator::ProgramElement(std::int32_t location, CElement& e) 
         if (r == kOk) {
             if (e.IsErasedData()) written = units;  // erased flash already holds it
             else
-                r = m_session.WriteFlash(location, e.m_cryptMode, static_cast<std::uint32_t>(e.m_address), units,
-                                         e.m_pData.get(), &written, e.m_packetSize, kWriteFailureLimit);
+                r = WriteElementData(location, e, &written);
         }
+        if (r == kErrEngStoppedByUser) return r;
         if (r != kOk) {
             m_pOutputImage = nullptr;  // from now on every sector gets its blank check first
             continue;
@@ -105,6 +110,15 @@ ErrorCode CCommandGenerator::ProgramElement(std::int32_t location, CElement& e) 
         }
         platform::MessageBox(nullptr, "CommandGenerator:Error OK,but Size are not equal.", "", platform::MB_OK);
     }
+    return r;
+}
+
+ErrorCode CCommandGenerator::WriteElementData(std::int32_t location, CElement& e, std::uint32_t* written) {
+    m_session.m_stopBetweenChunks = true;
+    const ErrorCode r = m_session.WriteFlash(location, e.m_cryptMode, static_cast<std::uint32_t>(e.m_address),
+                                             UnitCount(e), e.m_pData.get(), written, e.m_packetSize,
+                                             kWriteFailureLimit);
+    m_session.m_stopBetweenChunks = false;
     return r;
 }
 

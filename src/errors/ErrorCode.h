@@ -85,6 +85,7 @@ constexpr ErrorCode kErrEngNoThread = 0x00030024;
 constexpr ErrorCode kErrEngTableStale = 0x00030025;
 constexpr ErrorCode kErrEngBadPosition = 0x00030026;
 constexpr ErrorCode kErrEngFixedAddressTaken = 0x00030027;
+constexpr ErrorCode kErrEngStoppedByUser = 0x00030030;
 
 // Package element.
 constexpr ErrorCode kErrPkgFormat = 0x00040001;

@@ -85,6 +85,7 @@ constexpr std::array kErrorTexts = {
     ErrorText{0x00030025, "Table isn't uptodate"},
     ErrorText{0x00030026, "element position is invalide"},
     ErrorText{0x00030027, "An element have an fixed address but it can't be put at this address."},
+    ErrorText{0x00030030, "The update was stopped by the user; run the same update again to finish it."},
     ErrorText{0x00040001, "There is some error in the file format."},
     ErrorText{0x00040002, "Wrong number of element."},
     ErrorText{0x00040003, "There is Field with a wrong format."},

@@ -255,6 +255,7 @@ ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptM
     std::uint32_t failures = 0;
     std::uint32_t remaining = length;
     while (remaining > 0) {
+        if (m_stopBetweenChunks && m_stopRequested) return EndOperation(kErrEngStoppedByUser);
         const std::uint32_t chunk = std::min(remaining, limit);
         std::uint32_t w = 0;
         m_writeUnconfirmed = false;

@@ -175,6 +175,10 @@ public:
     std::uint8_t m_txSequence = 0;
     std::uint8_t m_rxSequence = 0;
     ByteArray* m_pRecord = nullptr;
+    // A stop asked for from another thread; writes honour it between chunks
+    // while m_stopBetweenChunks is set (element data, never a table).
+    std::atomic<bool> m_stopRequested{false};
+    bool m_stopBetweenChunks = false;
     std::uint8_t m_recordSequence = 0;
     MonitorTiming m_timing;
 

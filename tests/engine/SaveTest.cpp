@@ -1,6 +1,8 @@
 // Whole saves of the sample packages into virtual printers that hold an
 // older firmware set, checked from the printer's side.
 
+#include <thread>
+
 #include "monitor/PacketRecord.h"
 #include "engine/EngineFixture.h"
 #include "sim/VerifyPackage.h"
@@ -143,6 +145,32 @@ INSTANTIATE_TEST_SUITE_P(Families, SaveTest,
                          [](const auto& info) { return std::string(info.param.family); });
 
 using SilentSaveTest = testing::EngineTest;
+
+TEST_F(SilentSaveTest, AStopEndsTheSaveBetweenChunksAndARerunFinishesIt) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    engine.m_elements.RemoveAll();
+    ASSERT_EQ(engine.m_elements.LoadPackage(SamplePath("NDX")), kOk);
+    std::thread stopper([&] {
+        while (printer->printer.GetCounters().writeChunks < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        engine.RequestStop();
+    });
+    const ErrorCode r = engine.DoSave(0);
+    stopper.join();
+    EXPECT_EQ(r, 0x00030030u);
+    EXPECT_LT(printer->printer.GetCounters().writeChunks, 40u);
+    for (int location : {kMcuFlash, kDspFlash})
+        EXPECT_EQ(printer->printer.FileTable(location).status, sim::TableStatus::kOk) << location;
+
+    ASSERT_EQ(engine.DoConnect(&printer->port, 1, 0), kOk);  // the next job
+    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    engine.m_elements.RemoveAll();
+    ASSERT_EQ(engine.m_elements.LoadPackage(SamplePath("NDX")), kOk);
+    ASSERT_EQ(engine.DoSave(0), kOk);
+    std::vector<sim::ElementCheck> checks;
+    ASSERT_EQ(sim::VerifyPackageFile(printer->printer, SamplePath("NDX"), &checks), kOk);
+    EXPECT_TRUE(sim::AllVerified(checks));
+}
 
 TEST_F(SilentSaveTest, APrinterThatStopsAnsweringEndsTheSaveWithThePortsCode) {
     Start(Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware));
