@@ -129,7 +129,13 @@ ErrorCode CMonitorSession::Connect(CPort* port, bool wake, int attempts) {
         serial->baudRate = kMonitorBaudRate;  // takes effect at the next Open
         serial->handshake = kHandshakeNone;
     }
-    if (!port->IsOpen() && !port->Open()) return EndOperation(port->lastError);
+    // The port keeps the printer's own line for the next session, which may
+    // have to wake the printer again (after a failure, a power cut).
+    m_lineToRestore = serial != nullptr ? std::optional(std::pair{normalBaud, normalHandshake}) : std::nullopt;
+    if (!port->IsOpen() && !port->Open()) {
+        RestoreLine();
+        return EndOperation(port->lastError);
+    }
 
     m_connected = true;
     m_maxPacket = 0xFF;
@@ -148,6 +154,7 @@ ErrorCode CMonitorSession::Connect(CPort* port, bool wake, int attempts) {
     }
     if (r != kOk) {
         m_connected = false;
+        RestoreLine();
         return EndOperation(r);
     }
     if (!IsSupportedVersion(m_monitorVersion)) return EndOperation(kErrMonVersionNewer);
@@ -260,10 +267,19 @@ ErrorCode CMonitorSession::Disconnect() {
     m_operation = kOpDisconnecting;
     if (m_connected) {
         if (m_pPort != nullptr && m_pPort->IsOpen()) m_pPort->Close();
+        RestoreLine();
         m_pPort = nullptr;
         m_connected = false;
     }
     return EndOperation(kOk);
+}
+
+void CMonitorSession::RestoreLine() {
+    PortSettings* settings = m_pPort != nullptr ? m_pPort->GetSettings() : nullptr;
+    auto* serial = settings != nullptr && settings->HasType(kSerialType) ? dynamic_cast<SerialPortSettings*>(settings)
+                                                                         : nullptr;
+    if (serial != nullptr && m_lineToRestore) std::tie(serial->baudRate, serial->handshake) = *m_lineToRestore;
+    m_lineToRestore.reset();
 }
 
 ErrorCode CMonitorSession::LeaveMonitorMode() {

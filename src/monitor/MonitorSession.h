@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <tuple>
+#include <utility>
 #include <string>
 
 #include "errors/ErrorCode.h"
@@ -205,6 +208,7 @@ private:
     ErrorCode Reidentify();
     bool EnsureFrameCapacity(std::size_t bytes);
     bool OnSerialLine() const;
+    void RestoreLine();
     ErrorCode ConfirmWritten(std::int32_t location, std::uint32_t address, std::uint32_t units,
                              const std::uint8_t* data);
     void AppendRecord(std::uint8_t code, const std::uint8_t* data, std::uint32_t n);
@@ -218,7 +222,8 @@ private:
     // Where each location's monitor write address is believed to stand: from
     // the last monitor info, moved on by every chunk the monitor confirmed.
     std::array<std::uint32_t, 4> m_knownWriteAddress{};
-    bool m_writeUnconfirmed = false;  // a short chunk's progress could not be read back as sent
+    bool m_writeUnconfirmed = false;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> m_lineToRestore;  // the printer's own rate and handshake  // a short chunk's progress could not be read back as sent
 };
 
 }  // namespace carillon

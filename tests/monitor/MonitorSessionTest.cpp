@@ -29,6 +29,22 @@ protected:
     CMonitorSession session;
 };
 
+TEST_F(MonitorSessionTest, APrinterThatLostPowerIsWokenAgainAtItsOwnRate) {
+    sim::PrinterConfig config;
+    config.baudRate = 38400;
+    SimPrinter& p = Make(config);
+    ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
+    sim::Faults cut;
+    cut.powerCutAtRequest = 1;  // the next request
+    p.printer.SetFaults(cut);
+    EXPECT_NE(session.ReadMonitorInfo(nullptr), kOk);
+    EXPECT_FALSE(p.printer.InMonitor());
+    session.Disconnect();
+    EXPECT_EQ(dynamic_cast<SerialPortSettings*>(p.port.GetSettings())->baudRate, 38400u);
+    ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
+    EXPECT_EQ(p.printer.GetCounters().monitorStarts, 2u);
+}
+
 TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
     SimPrinter& p = Make(InMonitor());
     ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);

@@ -265,7 +265,9 @@ RunResult RunScenario(const Scenario& s, const Options& o) {
     // Shortened waits keep the matrix quick. The settle times around the
     // wake-up keep their full length: the printer must see the monitor-mode
     // command at its own rate before the line moves to 115200.
-    MonitorTiming timing = MonitorTiming{}.Scaled(s.fault == Fault::kSilent ? o.silentTiming : o.timing);
+    // A printer that stops answering spends every retry: those runs get shorter waits.
+    const bool falls = s.fault == Fault::kSilent || s.fault == Fault::kPowerCutAt;
+    MonitorTiming timing = MonitorTiming{}.Scaled(falls ? o.silentTiming : o.timing);
     timing.commandSettleMs = MonitorTiming{}.commandSettleMs;
     timing.usbSettleMs = MonitorTiming{}.usbSettleMs;
     timing.usbReconnectMs = MonitorTiming{}.Scaled(o.timing).usbReconnectMs;
