@@ -158,9 +158,9 @@ const char* FaultName(Fault f) {
 bool IsUsbOnly(Fault f) { return f == Fault::kUsbLate || f == Fault::kUsbSlow || f == Fault::kUsbOtherEntry; }
 
 std::string ScenarioName(const Scenario& s) {
-    return std::string(sim::FamilyName(s.family)) + " / " + FaultName(s.fault) +
-           (s.at != 0 ? " " + std::to_string(s.at) : "") + " / " + TransportName(s.transport) + " / seed " +
-           std::to_string(s.seed);
+    std::string name = std::string(sim::FamilyName(s.family)) + " / " + FaultName(s.fault);
+    if (s.at != 0) name.append(" ").append(std::to_string(s.at));
+    return name.append(" / ").append(TransportName(s.transport)).append(" / seed ").append(std::to_string(s.seed));
 }
 
 sim::Faults FaultsFor(Fault fault, std::uint64_t seed, std::uint32_t at) {
@@ -433,9 +433,7 @@ std::string ReplayOntoFreshPrinter(sim::Family family, const std::string& binary
     sim::SimPort port(printer);
     SerialPortSettings settings(1, config.baudRate, config.handshake);
     port.SetSettings(&settings);
-    CMonitorSession session;
-    session.m_timing = MonitorTiming{}.Scaled(0.05);
-    session.m_timing.commandSettleMs = MonitorTiming{}.commandSettleMs;
+    CMonitorSession session;  // with the printers' own time-outs: a loaded machine must not fail a sound replay
     if (session.Connect(&port, true, 0) != kOk && !session.m_connected) return "replay: cannot connect";
     const ReplayResult replayed = ReplayPackets(session, parse.packets, nullptr);
     session.Disconnect();

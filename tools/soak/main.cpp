@@ -2,7 +2,7 @@
 // crash or a hang is caught and bounded, and prints the matrix with counts.
 //   carillon-soak [--short] [--seeds N] [--timing F] [--filter TEXT] [--limit S] [--samples DIR] [--verbose]
 //                 [--inline]
-//   carillon-soak --sweep power-cut|request-damage [--points N] [--family NAME] [...]
+//   carillon-soak --sweep power-cut|request-damage [--points N | --at K] [--family NAME] [...]
 // --inline runs every scenario in this process, for a debugger. A sweep
 // strikes one update per request number (or N numbers spread over it).
 // Exit status 0 when no run failed, 1 otherwise, 2 on a usage error.
@@ -45,6 +45,7 @@ struct Args {
     bool inline_ = false;  // no child processes: for a debugger
     std::string sweep;     // power-cut or request-damage
     std::uint32_t points = 0;  // 0: every request
+    std::uint32_t at = 0;      // this request alone, to look at one run again
     std::string family;
     Options options;
 };
@@ -175,7 +176,7 @@ int RunSweep(const Args& args) {
             SweepRow row;
             const std::uint32_t n = clean.requests;
             const std::uint32_t step = args.points == 0 ? 1 : std::max<std::uint32_t>(1, n / args.points);
-            for (std::uint32_t at = step; at <= n; at += step) {
+            for (std::uint32_t at = args.at != 0 ? args.at : step; at <= n; at += args.at != 0 ? n : step) {
                 const Scenario s{family, kind, Transport::kInProcess, 1, at};
                 const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated(s, options);
                 ++row.runs;
@@ -222,6 +223,7 @@ int main(int argc, char** argv) {
         else if (a == "--samples") { const char* v = value(); if (!v) return Usage(); args.options.samplesDir = v; }
         else if (a == "--sweep") { const char* v = value(); if (!v) return Usage(); args.sweep = v; }
         else if (a == "--family") { const char* v = value(); if (!v) return Usage(); args.family = v; }
+        else if (a == "--at") { const char* v = value(); if (!v || std::atoi(v) < 1) return Usage(); args.at = static_cast<std::uint32_t>(std::atoi(v)); }
         else if (a == "--points") { const char* v = value(); if (!v || std::atoi(v) < 1) return Usage(); args.points = static_cast<std::uint32_t>(std::atoi(v)); }
         else return Usage();
     }
