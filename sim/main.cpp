@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (options.chatter != ChatterKind::kNone) return RunChatter(options.chatter, options.usb, options.config.usbInstanceId);
+
     VirtualPrinter printer(options.config);
     const bool haveFlash = !options.flashFile.empty() && std::filesystem::exists(options.flashFile);
     if (haveFlash && !printer.LoadFlash(options.flashFile, &error)) return Fail(error);

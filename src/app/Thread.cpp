@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/OutputBinary.h"
 #include "app/StringTable.h"
 #include "errors/ErrorMessages.h"
 #include "platform/Format.h"
@@ -50,6 +51,11 @@ void CThread::PollingLoop() {
         std::unique_lock lock(m_stopMutex);
         if (m_stopSignal.wait_for(lock, kPollPeriod, [this] { return m_stopRequested; })) return;
     }
+}
+
+void CThread::ProtectFile(const std::string& path) {
+    std::lock_guard lock(m_inputMutex);
+    m_protectedFiles.push_back(path);
 }
 
 void CThread::RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile) {
@@ -106,11 +112,13 @@ void CThread::RunUpdateJob() {
     CCommandGenerator& engine = m_printers.engine;
     CPort* port;
     std::string firmwareFile, outputFile;
+    std::vector<std::string> protectedFiles;
     {
         std::lock_guard lock(m_inputMutex);
         port = m_pPort;
         firmwareFile = m_strFirmwareFile;
         outputFile = m_strOutputFile;
+        protectedFiles = m_protectedFiles;
     }
     {
         std::lock_guard lock(m_viewMutex);
@@ -118,6 +126,17 @@ void CThread::RunUpdateJob() {
         m_view.m_nProgressPercent = 0;
         m_view.m_bShowTotal = false;
         m_view.m_bShowProgress = true;
+    }
+
+    // Refused before the printer is touched: an output that would replace an
+    // input, or that could never be written after programming.
+    if (!outputFile.empty()) {
+        std::vector<std::string> inputs = protectedFiles;
+        inputs.push_back(firmwareFile);
+        if (const ErrorCode e = CheckOutputBinaryPath(outputFile, inputs); e != kOk) {
+            FailWithCode(e);
+            return;
+        }
     }
 
     engine.PostConnect(port, 1, 0);
@@ -165,19 +184,28 @@ void CThread::RunUpdateJob() {
     }
     if (engine.m_command == kCommandIdle) engine.m_pOutputImage = nullptr;
     image.push_back(0x00);
-    if (!outputFile.empty()) WriteOutputFile(outputFile, image);
+    const ErrorCode written = outputFile.empty() ? kOk : WriteOutputFile(outputFile, image);
 
     engine.m_lastError = engine.m_command == kCommandIdle ? engine.m_session.LeaveMonitorMode() : kErrEngBusy;
+    // The printer is updated either way, but a binary the user asked for and
+    // did not get is a failure to report, not a success.
+    if (written != kOk) {
+        FailWithCode(written);
+        return;
+    }
     Post(platform::WM_UPDATE_DONE);
 }
 
-void CThread::WriteOutputFile(const std::string& path, const ByteArray& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;  // no file, no message: the update still counts as done
-    const std::size_t written = std::fwrite(image.data(), 1, image.size(), file);
-    const bool closed = std::fclose(file) == 0;
-    if (written < image.size() || !closed)
+void CThread::FailWithCode(ErrorCode code) {
+    Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+         platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), code) + "\n" + GetErrorMessage(code), code);
+}
+
+ErrorCode CThread::WriteOutputFile(const std::string& path, const ByteArray& image) {
+    const ErrorCode result = WriteOutputBinary(path, image);
+    if (result == kErrJobOutputWrite)
         platform::MessageBox(m_hDialog, "Error", "Error while saving output binary file...", platform::MB_ICONERROR);
+    return result;
 }
 
 }  // namespace carillon

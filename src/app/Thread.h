@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "discovery/PrinterList.h"
 #include "platform/ByteArray.h"
@@ -53,6 +54,10 @@ public:
     // job runs, a new request is absorbed and the job keeps its inputs.
     void RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile);
 
+    // A file the update job must never overwrite besides its package (the
+    // setup file it was started from): an output binary naming it is refused.
+    void ProtectFile(const std::string& path);
+
     // The job itself; the loop calls them, tests may too while the loop idles.
     void RunUpdateJob();
     void WaitForEngine();
@@ -67,13 +72,15 @@ private:
     void PollingLoop();
     void Post(std::uint32_t message);
     void Fail(const std::string& title, const std::string& text, ErrorCode code);
-    void WriteOutputFile(const std::string& path, const ByteArray& image);
+    void FailWithCode(ErrorCode code);
+    ErrorCode WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.
     std::mutex m_inputMutex;
     CPort* m_pPort = nullptr;
     std::string m_strFirmwareFile;
     std::string m_strOutputFile;
+    std::vector<std::string> m_protectedFiles;
 
     mutable std::mutex m_viewMutex;
     View m_view;

@@ -13,6 +13,7 @@
 #include "cli/CliPorts.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
+#include "cli/Preflight.h"
 #include "cli/Replay.h"
 #include "cli/Verify.h"
 #include "platform/MessageQueue.h"
@@ -84,6 +85,9 @@ int Search(Reporter& reporter, const Environment& env) {
 
 // The commands that work on one printer: find it, then update, verify, plan or replay.
 int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
+    if (o.command != Command::kReplay) {
+        if (const int exit = CheckFilesBeforeConnecting(o, reporter); exit != kExitDone) return exit;
+    }
     CliMessageBoxes boxes(reporter, o.force, env);
     ChosenPort chosen;  // outlives the worker, which borrows its port
     if (o.port->usb || o.baudRate) {
@@ -124,6 +128,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
     worker.m_bSilent = 1;
+    worker.ProtectFile(ini.Path());
     const SilentJob job = PrepareSilentStart(ini, worker.m_printers);
     CPort* port = worker.m_printers.EntryPort(0);
     if (port == nullptr) {

@@ -14,6 +14,7 @@
 
 #include "package/Crc16.h"
 #include "package/Element.h"
+#include "platform/OutputFile.h"
 
 namespace carillon::pkgtool {
 namespace {
@@ -227,8 +228,9 @@ private:
         const fs::path given = Value(kDataKey);
         if (given.empty()) return Fail(kDataKey, "names no file");
         std::string problem;
-        if (!ReadDataFile(given.is_absolute() ? given : baseDir_ / given, &entry->data, &problem))
-            return Fail(kDataKey, problem);
+        const fs::path path = given.is_absolute() ? given : baseDir_ / given;
+        if (!ReadDataFile(path, &entry->data, &problem)) return Fail(kDataKey, problem);
+        entry->dataPath = path.string();
         return true;
     }
 
@@ -310,17 +312,13 @@ bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* en
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+    platform::ReplacingFile file;
+    if (!file.Open(path)) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        *error = "cannot write " + path + ": " + std::strerror(written ? errno : writeErrno);
-        std::remove(path.c_str());
+    if (!file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) || !file.Commit()) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -329,6 +327,18 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string* e
 bool BuildPackage(const std::string& manifestPath, const std::string& outputPath, std::string* error) {
     std::vector<PackageEntry> entries;
     if (!ReadManifest(manifestPath, &entries, error)) return false;
+    std::vector<std::string> inputs{manifestPath};
+    for (const PackageEntry& e : entries) inputs.push_back(e.dataPath);
+    switch (platform::CheckOutputPath(outputPath, inputs)) {
+        case platform::OutputCheck::kIsInput:
+            *error = outputPath + " is the manifest or one of its data files; choose another -o";
+            return false;
+        case platform::OutputCheck::kNotRegular:
+            *error = outputPath + " is not a regular file; -o names a package file to create or replace";
+            return false;
+        case platform::OutputCheck::kCantCreate:
+        case platform::OutputCheck::kOk: break;  // WriteFile says why it cannot create one
+    }
     return WriteFile(outputPath, EncodePackage(entries), error);
 }
 
