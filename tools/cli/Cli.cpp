@@ -53,6 +53,11 @@ private:
     platform::ScopedMessageBoxProvider scope_;
 };
 
+// The setup file beside the program, whose serial ports every command reads.
+std::string ProgramSetupFile(const Environment& env) {
+    return AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
+}
+
 // Follows the job's messages to its end.
 int FollowUpdate(CThread& worker, platform::MessageQueue& messages, Reporter& reporter) {
     for (;;) {
@@ -86,7 +91,8 @@ int Search(Reporter& reporter, const Environment& env) {
 // The commands that work on one printer: find it, then update, verify, plan or replay.
 int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     if (o.command != Command::kReplay) {
-        if (const int exit = CheckFilesBeforeConnecting(o, reporter); exit != kExitDone) return exit;
+        const std::vector<std::string> setupFile{ProgramSetupFile(env)};
+        if (const int exit = CheckFilesBeforeConnecting(o, setupFile, reporter); exit != kExitDone) return exit;
     }
     CliMessageBoxes boxes(reporter, o.force, env);
     ChosenPort chosen;  // outlives the worker, which borrows its port
@@ -107,6 +113,7 @@ int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     // restarts at its own, where the verify must find it again.
     std::optional<SerialPortSettings> normal;
     if (auto* serial = dynamic_cast<SerialPortSettings*>(chosen.port->GetSettings())) normal = *serial;
+    worker.ProtectFile(ProgramSetupFile(env));
     worker.RequestUpdate(chosen.port, o.package, o.output);
     const int exit = FollowUpdate(worker, messages, reporter);
     if (exit != kExitDone || !o.verify) return exit;
@@ -142,7 +149,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
 // The serial ports named in the setup file beside the program, if there is
 // one; unlike the wizard, the command line never creates that file.
 void LoadProgramSerialPorts(const Environment& env) {
-    const std::string path = AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
+    const std::string path = ProgramSetupFile(env);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return;
     LoadSerialPortMap(CSetupIni(path));
