@@ -1,0 +1,30 @@
+#pragma once
+// What a replay must never do, whatever the output binary says: erase or
+// write a sector the location keeps for itself (the monitor's own, and every
+// sector its geometry marks reserved), or touch a location the printer does
+// not have. A hand-made binary with sound CRCs can otherwise erase the boot
+// monitor and leave a printer that no tool can reach again.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "errors/ErrorCode.h"
+#include "monitor/FlashGeometry.h"
+#include "monitor/PacketRecord.h"
+
+namespace carillon {
+
+struct ReplayRefusal {
+    ErrorCode code = kOk;
+    std::size_t record = 0;  // 1-based record refused (0: none)
+};
+
+// geometryOf gives the printer's layout of a location, or null when the
+// printer has no such location. Write addresses of follow-up chunks are
+// carried on from the chunk before them, as the monitor does.
+ReplayRefusal CheckReplayTargets(const std::vector<RecordedPacket>& packets,
+                                 const std::function<const FlashGeometry*(std::int32_t)>& geometryOf);
+
+}  // namespace carillon
