@@ -151,10 +151,25 @@ TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.VRK_Package.bin"));
 }
 
-TEST_F(UpdateJobTest, AnOutputFileThatCannotBeCreatedIsSkippedSilently) {
-    ASSERT_EQ(Update(&printer.port, Sample("PLV"), "/nowhere/out.bin"), platform::WM_UPDATE_DONE)
-        << worker.Snapshot().m_strResultTitle << worker.Snapshot().m_strResultText;
-    EXPECT_TRUE(boxes.Boxes().empty());
+// An output that could never be written, or that is an input, fails the
+// job before the printer is touched; the input stays as it was.
+TEST_F(UpdateJobTest, AnOutputThatIsAnInputOrCannotBeCreatedFailsBeforeConnecting) {
+    const std::string setup = Output() + ".ini";
+    std::ofstream(setup) << "[General]\n";
+    worker.ProtectFile(setup);
+    const std::pair<std::string, ErrorCode> cases[] = {
+        {"/nowhere/out.bin", kErrJobOutputCreate},
+        {Sample("PLV"), kErrJobOutputIsInput},
+        {setup, kErrJobOutputIsInput},
+        {"/dev/full", kErrJobOutputNotFile},
+    };
+    for (const auto& [output, code] : cases) {
+        SCOPED_TRACE(output);
+        ASSERT_EQ(Update(&printer.port, Sample("PLV"), output), platform::WM_UPDATE_FAILED);
+        EXPECT_EQ(worker.Snapshot().resultCode, code);
+    }
+    EXPECT_EQ(printer.printer.GetCounters().monitorStarts, 0u);
+    EXPECT_EQ(ReadFile(setup), ByteArray({'[', 'G', 'e', 'n', 'e', 'r', 'a', 'l', ']', '\n'}));
 }
 
 TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {

@@ -147,6 +147,8 @@ public:
         error_ = error;
         return CheckKeys() && CheckValues(entry) && ReadData(entry);
     }
+    // The data file read, once Read succeeded.
+    const std::string& DataPath() const { return dataPath_; }
 
 private:
     bool Fail(const std::string& key, const std::string& text) {
@@ -230,13 +232,14 @@ private:
         std::string problem;
         const fs::path path = given.is_absolute() ? given : baseDir_ / given;
         if (!ReadDataFile(path, &entry->data, &problem)) return Fail(kDataKey, problem);
-        entry->dataPath = path.string();
+        dataPath_ = path.string();
         return true;
     }
 
     const CSimpleIniA& ini_;
     const char* section_;
     fs::path baseDir_;
+    std::string dataPath_;
     std::string* error_ = nullptr;
 };
 
@@ -268,7 +271,8 @@ std::string EncodePackage(const std::vector<PackageEntry>& entries) {
     return out;
 }
 
-bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error) {
+bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error,
+                  std::vector<std::string>* dataFiles) {
     const auto fail = [&](const std::string& text) {
         *error = manifestPath + ": " + text;
         return false;
@@ -302,7 +306,9 @@ bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* en
         }
         PackageEntry entry;
         std::string problem;
-        if (!SectionReader(ini, s.pItem, baseDir).Read(&entry, &problem)) return fail(problem);
+        SectionReader reader(ini, s.pItem, baseDir);
+        if (!reader.Read(&entry, &problem)) return fail(problem);
+        if (dataFiles != nullptr) dataFiles->push_back(reader.DataPath());
         entries->push_back(std::move(entry));
     }
     if (entries->empty()) return fail("no element sections; each element is a [section]");
@@ -326,9 +332,8 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string* e
 
 bool BuildPackage(const std::string& manifestPath, const std::string& outputPath, std::string* error) {
     std::vector<PackageEntry> entries;
-    if (!ReadManifest(manifestPath, &entries, error)) return false;
     std::vector<std::string> inputs{manifestPath};
-    for (const PackageEntry& e : entries) inputs.push_back(e.dataPath);
+    if (!ReadManifest(manifestPath, &entries, error, &inputs)) return false;
     switch (platform::CheckOutputPath(outputPath, inputs)) {
         case platform::OutputCheck::kIsInput:
             *error = outputPath + " is the manifest or one of its data files; choose another -o";

@@ -16,7 +16,6 @@ namespace carillon::pkgtool {
 struct PackageEntry {
     std::vector<std::pair<std::string, std::string>> fields;
     std::vector<std::uint8_t> data;
-    std::string dataPath;  // the file the data was read from
 };
 
 // The most elements the count field can state.
@@ -29,7 +28,9 @@ std::string EncodePackage(const std::vector<PackageEntry>& entries);
 
 // Reads and checks a manifest and the data files it names. On failure
 // returns false and sets error to a message naming the section and key.
-bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error);
+// dataFiles, when given, receives the path of every data file read.
+bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error,
+                  std::vector<std::string>* dataFiles = nullptr);
 
 // Writes bytes to a new file beside path and renames it over path at the
 // end: a failed write leaves path as it was and removes only that new file.
