@@ -320,7 +320,7 @@ bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* en
 bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
     platform::ReplacingFile file;
     if (!file.Open(path)) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
+        *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     if (!file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) || !file.Commit()) {
