@@ -84,6 +84,7 @@ int Search(Reporter& reporter, const Environment& env) {
     worker.m_printers.SetTree(&tree, 0, nullptr);
     reporter.Note("Searching the printers...");
     RunSearch(worker);
+    NoteBusyPorts(worker.m_printers, reporter);
     reporter.Printers(worker.m_printers, tree.Render());
     return worker.m_printers.portCount > 0 ? kExitDone : kExitNoPrinter;
 }
