@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/ForcedRemoval.h"
 #include "app/OutputBinary.h"
 #include "app/StringTable.h"
 #include "errors/ErrorMessages.h"
@@ -155,6 +156,7 @@ void CThread::RunUpdateJob() {
     engine.PostReadFileTables();
     WaitForEngine();
 
+    const std::vector<FirmwareEntry> firmwareToday = FirmwareEntries(engine.m_elements);
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
         Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
@@ -173,6 +175,12 @@ void CThread::RunUpdateJob() {
                              "the update?",
                              "", platform::MB_YESNO | platform::MB_ICONERROR) == platform::IDYES)
         force = 1;
+    if (force && !ConfirmForcedRemoval(firmwareToday)) {
+        engine.m_pOutputImage = nullptr;
+        engine.m_session.LeaveMonitorMode();
+        FailWithCode(kErrJobForcedRemovalRefused);
+        return;
+    }
 
     engine.PostSave(force);
     WaitForEngine();
@@ -194,6 +202,12 @@ void CThread::RunUpdateJob() {
         return;
     }
     Post(platform::WM_UPDATE_DONE);
+}
+
+bool CThread::ConfirmForcedRemoval(const std::vector<FirmwareEntry>& firmwareToday) {
+    const std::string question = ForcedRemovalQuestion(firmwareToday, m_printers.engine.m_elements);
+    return question.empty() || platform::MessageBox(m_hDialog, question, "", platform::MB_YESNO | platform::MB_ICONEXCLAMATION) ==
+                                   platform::IDYES;
 }
 
 void CThread::FailWithCode(ErrorCode code) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ForcedRemoval.h"
 #include "discovery/PrinterList.h"
 #include "platform/ByteArray.h"
 #include "platform/MessageTarget.h"
@@ -73,6 +74,8 @@ private:
     void Post(std::uint32_t message);
     void Fail(const std::string& title, const std::string& text, ErrorCode code);
     void FailWithCode(ErrorCode code);
+    // Asks before a forced save drops firmware the printer holds; true to go on.
+    bool ConfirmForcedRemoval(const std::vector<FirmwareEntry>& firmwareToday);
     ErrorCode WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.

@@ -98,6 +98,7 @@ constexpr ErrorCode kErrJobNothingForPrinter = 0x00030044;
 constexpr ErrorCode kErrJobReplayReserved = 0x00030045;
 constexpr ErrorCode kErrJobReplayFamily = 0x00030046;
 constexpr ErrorCode kErrJobReplayEmpty = 0x00030047;
+constexpr ErrorCode kErrJobForcedRemovalRefused = 0x00030048;
 
 // Package element.
 constexpr ErrorCode kErrPkgFormat = 0x00040001;

@@ -94,6 +94,7 @@ constexpr std::array kErrorTexts = {
     ErrorText{0x00030045, "The binary erases or writes a reserved sector."},
     ErrorText{0x00030046, "The binary was made for another printer family."},
     ErrorText{0x00030047, "The binary holds no packets."},
+    ErrorText{0x00030048, "The forced update was not confirmed: it would remove firmware from the printer."},
     ErrorText{0x00040001, "There is some error in the file format."},
     ErrorText{0x00040002, "Wrong number of element."},
     ErrorText{0x00040003, "There is Field with a wrong format."},

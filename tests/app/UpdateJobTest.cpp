@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/ForcedRemoval.h"
 #include "app/Thread.h"
 #include "errors/ErrorMessages.h"
 #include "platform/MessageQueue.h"
@@ -138,6 +139,23 @@ TEST_F(UpdateJobTest, AnsweringYesForcesTheUpdate) {
     // The PLV printer has no DSP firmware area in use, but its DSP flash takes the NDX fonts.
     ASSERT_EQ(Update(&printer.port, Sample("NDX")), platform::WM_UPDATE_DONE);
     EXPECT_EQ(boxes.Boxes().size(), 8u);
+}
+
+// Forced, a package without DSP firmware would drop the NDX printer's: the
+// job names the entry and, refused, leaves the flash as it was.
+TEST_F(UpdateJobTest, AForcedUpdateThatWouldDropFirmwareAsksFirst) {
+    testing::SimPrinter ndx{[] {
+        sim::PrinterConfig c;
+        c.family = sim::Family::kNdx;
+        return c;
+    }()};
+    boxes.AnswerNext(platform::IDYES);
+    boxes.AnswerNext(platform::IDNO);
+    ASSERT_EQ(Update(&ndx.port, Sample("KIOSK")), platform::WM_UPDATE_FAILED);
+    EXPECT_EQ(boxes.Boxes().back().text, std::string(kForcedRemovalQuestion) + "\n  DSP_FLASH NDX DSP firmware\nDo you want to continue?");
+    EXPECT_EQ(worker.Snapshot().resultCode, kErrJobForcedRemovalRefused);
+    EXPECT_EQ(ndx.printer.GetCounters().erases, 0u);
+    EXPECT_FALSE(ndx.printer.InMonitor());
 }
 
 TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {

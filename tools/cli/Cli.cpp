@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/ForcedRemoval.h"
 #include "app/SetupIni.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
@@ -39,7 +40,10 @@ public:
 
 private:
     int Decide(const std::string& question) {
-        if (force_ == ForceAnswer::kYes) return platform::IDYES;
+        // --yes forces the update; losing firmware on top of it is still
+        // asked on a terminal, and only taken as given without one.
+        const bool removal = question.rfind(kForcedRemovalQuestion, 0) == 0;
+        if (force_ == ForceAnswer::kYes && !(removal && env_.canAsk)) return platform::IDYES;
         if (force_ == ForceAnswer::kNo || !env_.canAsk) return platform::IDNO;
         std::fprintf(stderr, "%s [y/N] ", question.c_str());
         char line[16] = {};
