@@ -1,5 +1,6 @@
 #include "monitor/ReplayGuard.h"
 
+#include <algorithm>
 #include <map>
 
 #include "monitor/MonitorSession.h"
@@ -26,7 +27,48 @@ bool RangeIsFree(const FlashGeometry& g, std::uint64_t address, std::uint64_t un
     return true;
 }
 
+// The bytes of the last write that starts at the location's table.
+ByteArray RecordedTable(const std::vector<RecordedPacket>& packets, std::int32_t location, std::uint32_t tableStart) {
+    ByteArray table;
+    bool inTable = false;
+    for (const RecordedPacket& p : packets) {
+        if (p.location != location || IsEraseCommand(p.code)) continue;
+        if (IsFirstChunk(p.code)) {
+            inTable = Le(p.body, 4, location == kDspFlash ? 4 : 2) == tableStart;
+            if (inTable) table.clear();
+        } else if (inTable && IsDataCode(p.code)) {
+            table.insert(table.end(), p.body.begin() + 4, p.body.end());
+        }
+    }
+    return table;
+}
+
+// -1 when the binary does not rewrite the table, else whether it holds firmware.
+int TableHoldsFirmware(const std::vector<RecordedPacket>& packets, std::int32_t location, const FlashGeometry* g) {
+    if (g == nullptr) return -1;
+    const ByteArray table = RecordedTable(packets, location, SectorStart(*g, g->tableSector));
+    if (table.empty()) return -1;
+    const std::size_t size = location == kDspFlash ? kDspEntrySize : kMcuEntrySize;
+    for (std::size_t at = 0; at + size <= table.size(); at += size) {
+        CElement entry;
+        if (location == kDspFlash) entry.ReadDspEntry(&table[at]);
+        else entry.ReadMcuEntry(&table[at]);
+        if (entry.m_type == kTypeFirmware) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
+
+std::int32_t RecordedFamily(const std::vector<RecordedPacket>& packets,
+                            const std::function<const FlashGeometry*(std::int32_t)>& geometryOf) {
+    const int kiosk = TableHoldsFirmware(packets, kKioskFlash, geometryOf(kKioskFlash));
+    const int dsp = TableHoldsFirmware(packets, kDspFlash, geometryOf(kDspFlash));
+    const int mcu = TableHoldsFirmware(packets, kMcuFlash, geometryOf(kMcuFlash));
+    if (kiosk == 1) return kArchiKiosk;
+    if (dsp == 1) return kArchiNdx;
+    return std::max({kiosk, dsp, mcu}) >= 0 ? kArchiPlv : kArchiUnknown;
+}
 
 ReplayRefusal CheckReplayTargets(const std::vector<RecordedPacket>& packets,
                                  const std::function<const FlashGeometry*(std::int32_t)>& geometryOf) {

@@ -27,4 +27,11 @@ struct ReplayRefusal {
 ReplayRefusal CheckReplayTargets(const std::vector<RecordedPacket>& packets,
                                  const std::function<const FlashGeometry*(std::int32_t)>& geometryOf);
 
+// The family whose complete set the file tables rewritten by the binary
+// hold: KIOSK when the KIOSK_FLASH table gets a firmware entry, else NDX when
+// the DSP_FLASH table does (only NDX needs DSP firmware), else PLV when any
+// table is rewritten; kArchiUnknown when the binary rewrites no table.
+std::int32_t RecordedFamily(const std::vector<RecordedPacket>& packets,
+                            const std::function<const FlashGeometry*(std::int32_t)>& geometryOf);
+
 }  // namespace carillon

@@ -124,5 +124,17 @@ TEST_F(CliHostileTest, AReplayThatWouldBrickThePrinterSendsNothing) {
     }
 }
 
+TEST_F(CliHostileTest, ABinaryOfAnotherFamilyIsReplayedOnlyWhenForced) {
+    sim::PrinterConfig config;
+    config.family = sim::Family::kPlv;
+    sim::VirtualPrinter& plv = Serial(config);
+    ScopedSerialPortMap map({{1, ptys_[0]->DevicePath()}, {2, ptys_[1]->DevicePath()}});
+    ASSERT_EQ(RunCli(Update(package, Path("ndx.bin"))), kExitDone);
+    EXPECT_EQ(RunCli({"replay", Path("ndx.bin"), "--port", "COM2", "--baud", "9600"}), kExitFailed);
+    EXPECT_EQ(reporter.summaryCode, kErrJobReplayFamily);
+    EXPECT_EQ(plv.GetCounters().erases, 0u);
+    EXPECT_EQ(RunCli({"replay", Path("ndx.bin"), "--port", "COM2", "--baud", "9600", "--force"}), kExitDone);
+}
+
 }  // namespace
 }  // namespace carillon::cli

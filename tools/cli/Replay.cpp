@@ -50,7 +50,7 @@ std::map<std::int32_t, FlashGeometry> ReadGeometries(CMonitorSession& session, c
 
 }  // namespace
 
-int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, Reporter& reporter) {
+int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, bool force, Reporter& reporter) {
     ByteArray bytes;
     if (const ErrorCode e = ReadBinary(file, &bytes); e != kOk) {
         reporter.Summary(false, e, file + " cannot be read");
@@ -73,14 +73,24 @@ int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming
         return kExitNoPrinter;
     }
     const auto geometries = ReadGeometries(session, parse.packets);
-    const ReplayRefusal refusal = CheckReplayTargets(parse.packets, [&](std::int32_t location) {
+    const auto geometryOf = [&](std::int32_t location) {
         const auto it = geometries.find(location);
         return it == geometries.end() ? nullptr : &it->second;
-    });
+    };
+    const ReplayRefusal refusal = CheckReplayTargets(parse.packets, geometryOf);
     if (refusal.code != kOk) {
         const std::size_t offset = parse.packets[refusal.record - 1].offset;
         reporter.Summary(false, refusal.code,
                          platform::Format("record %zu (byte %zu) is refused; nothing was sent", refusal.record, offset));
+        session.LeaveMonitorMode();
+        return kExitFailed;
+    }
+    const std::int32_t family = RecordedFamily(parse.packets, geometryOf);
+    if (!force && family != kArchiUnknown && family != session.m_archi) {
+        reporter.Summary(false, kErrJobReplayFamily,
+                         platform::Format("%s rewrites the tables of an %s printer, this one is %s; nothing was sent "
+                                          "(--force replays it anyway)",
+                                          file.c_str(), ArchiKeyword(family), ArchiKeyword(session.m_archi)));
         session.LeaveMonitorMode();
         return kExitFailed;
     }
