@@ -94,7 +94,12 @@ RunResult RunChatterRow(sim::ChatterKind kind, bool usb, const Options& o) {
         if (!WaitFor([&] { return worker.m_bSearchRequested == 0; }, started + limit)) EndHung("the search still runs");
         for (int i = 0; i < worker.m_printers.portCount; ++i)
             if (!worker.m_printers.EntryLabel(i).empty()) result.detail = "the search found a printer: " + worker.m_printers.EntryLabel(i);
-
+    }
+    {
+        // A worker of its own, as a later run of the program would have.
+        platform::MessageQueue messages;
+        CThread worker(&messages);
+        worker.m_printers.engine.m_session.m_timing = MonitorTiming{}.Scaled(o.timing);
         std::unique_ptr<CPort> port = usb ? std::unique_ptr<CPort>(std::make_unique<CUsbPort>())
                                           : std::unique_ptr<CPort>(std::make_unique<CSerialPort>());
         const UsbPortSettings usbSettings(1, "");
