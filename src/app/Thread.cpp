@@ -5,7 +5,6 @@
 #include "app/Thread.h"
 
 #include <chrono>
-#include <cstdio>
 
 #include "app/ForcedRemoval.h"
 #include "app/OutputBinary.h"

@@ -42,7 +42,7 @@ int CPort::WriteString(std::string text) {
 }
 
 std::string CPort::ReadString() {
-    // A device that never sends the NUL (a text stream, a line of zeros at
+    // A device that never sends the NUL (a receiver streaming text, noise at
     // another rate) must not hold the caller or grow the text without bound.
     const auto deadline = std::chrono::steady_clock::now() + kTextDeadline;
     std::string text;
