@@ -136,6 +136,9 @@ Pacing:
 Tools (they need no pty and exit):
   --dump                     print the file tables and a sector map of the flash
   --verify PACKAGE           check that every element of PACKAGE sits in the flash
+Not a printer:
+  --chatter text|zeros       a device that streams text lines or zero bytes and
+                             answers nothing (with --usb, registered as --usb-id)
 Other:
   --trace                    every frame both ways, timestamped and decoded, on stderr
   --help                     this text
@@ -236,6 +239,11 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
          }},
         {"--turnaround", [&](const std::string& v) { return ParseInto(v, 10000, &c.pacing.turnaroundMs); }},
         {"--verify", [&](const std::string& v) { o->verifyPackage = v; return !v.empty(); }},
+        {"--chatter",
+         [&](const std::string& v) {
+             o->chatter = v == "text" ? ChatterKind::kText : v == "zeros" ? ChatterKind::kZeros : ChatterKind::kNone;
+             return o->chatter != ChatterKind::kNone;
+         }},
     };
     const std::map<std::string, std::function<void()>> flags = {
         {"--short-geometry", [&] { c.shortGeometry = true; }},

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "sim/Chatter.h"
 #include "sim/Config.h"
 
 namespace carillon::sim {
@@ -15,6 +16,7 @@ struct Options {
     std::string verifyPackage;
     bool trace = false;
     bool help = false;
+    ChatterKind chatter = ChatterKind::kNone;  // no printer: a device that only talks
     // Given on the command line, so a flash file must agree with them.
     bool familyGiven = false, chipGiven = false;
 };

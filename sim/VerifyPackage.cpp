@@ -97,9 +97,14 @@ ErrorCode VerifyPackageFile(const VirtualPrinter& printer, const std::string& pa
 }
 
 bool AllVerified(const std::vector<ElementCheck>& checks) {
-    return std::all_of(checks.begin(), checks.end(), [](const ElementCheck& c) {
+    return AnyForPrinter(checks) && std::all_of(checks.begin(), checks.end(), [](const ElementCheck& c) {
         return c.status == VerifyStatus::kOk || c.status == VerifyStatus::kNotForPrinter;
     });
+}
+
+bool AnyForPrinter(const std::vector<ElementCheck>& checks) {
+    return std::any_of(checks.begin(), checks.end(),
+                       [](const ElementCheck& c) { return c.status != VerifyStatus::kNotForPrinter; });
 }
 
 std::string FormatCheck(const ElementCheck& c) {

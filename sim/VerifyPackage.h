@@ -36,8 +36,11 @@ struct ElementCheck {
 std::vector<ElementCheck> VerifyPackage(const VirtualPrinter& printer, const CElementList& package);
 // Loads the package first; its load error, if any, is the result.
 ErrorCode VerifyPackageFile(const VirtualPrinter& printer, const std::string& path, std::vector<ElementCheck>* checks);
-// True when no element failed (elements not for this printer do not count).
+// True when no element failed and at least one was for this printer
+// (elements not for this printer do not count).
 bool AllVerified(const std::vector<ElementCheck>& checks);
+// False when nothing in the package is for this printer: no verdict at all.
+bool AnyForPrinter(const std::vector<ElementCheck>& checks);
 std::string FormatCheck(const ElementCheck& check);
 
 }  // namespace carillon::sim

@@ -34,7 +34,9 @@ int Verify(const VirtualPrinter& printer, const std::string& path) {
     }
     for (const ElementCheck& c : checks) std::printf("%s\n", FormatCheck(c).c_str());
     const bool ok = AllVerified(checks);
-    std::printf("%s\n", ok ? "package verified" : "package NOT in flash");
+    std::printf("%s\n", ok                      ? "package verified"
+                       : AnyForPrinter(checks) ? "package NOT in flash"
+                                               : "package holds nothing for this printer");
     return ok ? 0 : 1;
 }
 
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
+
+    if (options.chatter != ChatterKind::kNone) return RunChatter(options.chatter, options.usb, options.config.usbInstanceId);
 
     VirtualPrinter printer(options.config);
     const bool haveFlash = !options.flashFile.empty() && std::filesystem::exists(options.flashFile);

@@ -5,8 +5,9 @@
 #include "app/Thread.h"
 
 #include <chrono>
-#include <cstdio>
 
+#include "app/ForcedRemoval.h"
+#include "app/OutputBinary.h"
 #include "app/StringTable.h"
 #include "errors/ErrorMessages.h"
 #include "platform/Format.h"
@@ -50,6 +51,11 @@ void CThread::PollingLoop() {
         std::unique_lock lock(m_stopMutex);
         if (m_stopSignal.wait_for(lock, kPollPeriod, [this] { return m_stopRequested; })) return;
     }
+}
+
+void CThread::ProtectFile(const std::string& path) {
+    std::lock_guard lock(m_inputMutex);
+    m_protectedFiles.push_back(path);
 }
 
 void CThread::RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile) {
@@ -113,11 +119,13 @@ void CThread::RunUpdateJob() {
     CCommandGenerator& engine = m_printers.engine;
     CPort* port;
     std::string firmwareFile, outputFile;
+    std::vector<std::string> protectedFiles;
     {
         std::lock_guard lock(m_inputMutex);
         port = m_pPort;
         firmwareFile = m_strFirmwareFile;
         outputFile = m_strOutputFile;
+        protectedFiles = m_protectedFiles;
     }
     {
         std::lock_guard lock(m_viewMutex);
@@ -125,6 +133,17 @@ void CThread::RunUpdateJob() {
         m_view.m_nProgressPercent = 0;
         m_view.m_bShowTotal = false;
         m_view.m_bShowProgress = true;
+    }
+
+    // Refused before the printer is touched: an output that would replace an
+    // input, or that could never be written after programming.
+    if (!outputFile.empty()) {
+        std::vector<std::string> inputs = protectedFiles;
+        inputs.push_back(firmwareFile);
+        if (const ErrorCode e = CheckOutputBinaryPath(outputFile, inputs); e != kOk) {
+            FailWithCode(e);
+            return;
+        }
     }
 
     engine.PostConnect(port, 1, 0);
@@ -143,6 +162,7 @@ void CThread::RunUpdateJob() {
     engine.PostReadFileTables();
     WaitForEngine();
 
+    const std::vector<FirmwareEntry> firmwareToday = FirmwareEntries(engine.m_elements);
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
         FailConnected(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
@@ -161,6 +181,13 @@ void CThread::RunUpdateJob() {
                              "the update?",
                              "", platform::MB_YESNO | platform::MB_ICONERROR) == platform::IDYES)
         force = 1;
+    if (force && !ConfirmForcedRemoval(firmwareToday)) {
+        engine.m_pOutputImage = nullptr;
+        engine.m_session.LeaveMonitorMode();
+        engine.m_session.Disconnect();  // the port belongs to the printer list, which a search renews
+        FailWithCode(kErrJobForcedRemovalRefused);
+        return;
+    }
 
     engine.PostSave(force);
     WaitForEngine();
@@ -172,19 +199,35 @@ void CThread::RunUpdateJob() {
     }
     if (engine.m_command == kCommandIdle) engine.m_pOutputImage = nullptr;
     image.push_back(0x00);
-    if (!outputFile.empty()) WriteOutputFile(outputFile, image);
+    const ErrorCode written = outputFile.empty() ? kOk : WriteOutputFile(outputFile, image);
 
     engine.m_lastError = engine.m_command == kCommandIdle ? engine.m_session.LeaveMonitorMode() : kErrEngBusy;
+    // The printer is updated either way, but a binary the user asked for and
+    // did not get is a failure to report, not a success.
+    if (written != kOk) {
+        if (engine.m_command == kCommandIdle) engine.m_session.Disconnect();
+        FailWithCode(written);
+        return;
+    }
     Post(platform::WM_UPDATE_DONE);
 }
 
-void CThread::WriteOutputFile(const std::string& path, const ByteArray& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;  // no file, no message: the update still counts as done
-    const std::size_t written = std::fwrite(image.data(), 1, image.size(), file);
-    const bool closed = std::fclose(file) == 0;
-    if (written < image.size() || !closed)
+bool CThread::ConfirmForcedRemoval(const std::vector<FirmwareEntry>& firmwareToday) {
+    const std::string question = ForcedRemovalQuestion(firmwareToday, m_printers.engine.m_elements);
+    return question.empty() || platform::MessageBox(m_hDialog, question, "", platform::MB_YESNO | platform::MB_ICONEXCLAMATION) ==
+                                   platform::IDYES;
+}
+
+void CThread::FailWithCode(ErrorCode code) {
+    Fail(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+         platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), code) + "\n" + GetErrorMessage(code), code);
+}
+
+ErrorCode CThread::WriteOutputFile(const std::string& path, const ByteArray& image) {
+    const ErrorCode result = WriteOutputBinary(path, image);
+    if (result == kErrJobOutputWrite)
         platform::MessageBox(m_hDialog, "Error", "Error while saving output binary file...", platform::MB_ICONERROR);
+    return result;
 }
 
 }  // namespace carillon

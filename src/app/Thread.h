@@ -11,7 +11,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/ForcedRemoval.h"
 #include "discovery/PrinterList.h"
 #include "platform/ByteArray.h"
 #include "platform/MessageTarget.h"
@@ -53,6 +55,10 @@ public:
     // job runs, a new request is absorbed and the job keeps its inputs.
     void RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile);
 
+    // A file the update job must never overwrite besides its package (the
+    // setup file it was started from): an output binary naming it is refused.
+    void ProtectFile(const std::string& path);
+
     // The job itself; the loop calls them, tests may too while the loop idles.
     void RunUpdateJob();
     void WaitForEngine();
@@ -69,13 +75,17 @@ private:
     void Fail(const std::string& title, const std::string& text, ErrorCode code);
     // Fail, after a connect: the session is let go first.
     void FailConnected(const std::string& title, const std::string& text, ErrorCode code);
-    void WriteOutputFile(const std::string& path, const ByteArray& image);
+    void FailWithCode(ErrorCode code);
+    // Asks before a forced save drops firmware the printer holds; true to go on.
+    bool ConfirmForcedRemoval(const std::vector<FirmwareEntry>& firmwareToday);
+    ErrorCode WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.
     std::mutex m_inputMutex;
     CPort* m_pPort = nullptr;
     std::string m_strFirmwareFile;
     std::string m_strOutputFile;
+    std::vector<std::string> m_protectedFiles;
 
     mutable std::mutex m_viewMutex;
     View m_view;

@@ -20,6 +20,9 @@ constexpr ErrorCode kErrFileSize = 0x01000004;
 constexpr ErrorCode kErrFileEmpty = 0x01000005;
 constexpr ErrorCode kErrFileRead = 0x01000006;
 constexpr ErrorCode kErrMissingObject = 0x01000008;
+constexpr ErrorCode kErrFileIsDirectory = 0x01000009;
+constexpr ErrorCode kErrFileNotRegular = 0x0100000A;
+constexpr ErrorCode kErrFileNoAccess = 0x0100000B;
 
 // Ports.
 constexpr ErrorCode kErrPortAlreadyOpen = 0x00010001;
@@ -39,6 +42,7 @@ constexpr ErrorCode kErrPortWriteTimeout = 0x0001000F;
 constexpr ErrorCode kErrPortReadTimeout = 0x00010010;
 constexpr ErrorCode kErrUsbNotGone = 0x00010012;
 constexpr ErrorCode kErrUsbNotBack = 0x00010013;
+constexpr ErrorCode kErrPortTextTooLong = 0x00010020;
 
 // Monitor protocol.
 constexpr ErrorCode kErrMonNotBlank = 0x00020001;
@@ -86,6 +90,16 @@ constexpr ErrorCode kErrEngTableStale = 0x00030025;
 constexpr ErrorCode kErrEngBadPosition = 0x00030026;
 constexpr ErrorCode kErrEngFixedAddressTaken = 0x00030027;
 constexpr ErrorCode kErrEngStoppedByUser = 0x00030030;
+// The update job's output and the jobs built on its output binary.
+constexpr ErrorCode kErrJobOutputCreate = 0x00030040;
+constexpr ErrorCode kErrJobOutputWrite = 0x00030041;
+constexpr ErrorCode kErrJobOutputIsInput = 0x00030042;
+constexpr ErrorCode kErrJobOutputNotFile = 0x00030043;
+constexpr ErrorCode kErrJobNothingForPrinter = 0x00030044;
+constexpr ErrorCode kErrJobReplayReserved = 0x00030045;
+constexpr ErrorCode kErrJobReplayFamily = 0x00030046;
+constexpr ErrorCode kErrJobReplayEmpty = 0x00030047;
+constexpr ErrorCode kErrJobForcedRemovalRefused = 0x00030048;
 
 // Package element.
 constexpr ErrorCode kErrPkgFormat = 0x00040001;

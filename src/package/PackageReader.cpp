@@ -18,6 +18,9 @@ ErrorCode MemoryPackageReader::Copy(std::size_t offset, std::size_t length, std:
 ErrorCode FilePackageReader::Open(const std::string& path) {
     switch (file_.Open(path)) {
         case platform::ReadOnlyFile::OpenResult::kNotFound: return kErrFileNotFound;
+        case platform::ReadOnlyFile::OpenResult::kIsDirectory: return kErrFileIsDirectory;
+        case platform::ReadOnlyFile::OpenResult::kNotRegular: return kErrFileNotRegular;
+        case platform::ReadOnlyFile::OpenResult::kNoAccess: return kErrFileNoAccess;
         case platform::ReadOnlyFile::OpenResult::kNoSize: return kErrFileSize;
         case platform::ReadOnlyFile::OpenResult::kOk: break;
     }

@@ -14,9 +14,11 @@ ReadOnlyFile::~ReadOnlyFile() {
 
 ReadOnlyFile::OpenResult ReadOnlyFile::Open(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return OpenResult::kNotFound;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return errno == EACCES ? OpenResult::kNoAccess : OpenResult::kNotFound;
+    if (S_ISDIR(st.st_mode)) return OpenResult::kIsDirectory;
+    if (!S_ISREG(st.st_mode)) return OpenResult::kNotRegular;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return OpenResult::kNotFound;
+    if (fd_ < 0) return errno == EACCES ? OpenResult::kNoAccess : OpenResult::kNotFound;
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return OpenResult::kNoSize;
     size_ = static_cast<std::size_t>(st.st_size);
     return OpenResult::kOk;

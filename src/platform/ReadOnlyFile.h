@@ -10,15 +10,15 @@ namespace carillon::platform {
 
 class ReadOnlyFile {
 public:
-    enum class OpenResult { kOk, kNotFound, kNoSize };
+    enum class OpenResult { kOk, kNotFound, kIsDirectory, kNotRegular, kNoAccess, kNoSize };
 
     ReadOnlyFile() = default;
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // kNotFound when path is not a regular file that can be opened (a
-    // directory, a device or a pipe is refused before any read could block).
+    // Only a regular file is opened: a directory, a device or a pipe is
+    // refused, each with its own result, before any read could block.
     OpenResult Open(const std::string& path);
     std::size_t Size() const { return size_; }
     // Exactly length bytes from offset; false on an error or when the file

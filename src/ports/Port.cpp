@@ -1,5 +1,7 @@
 #include "ports/Port.h"
 
+#include <chrono>
+
 #include "ports/SerialPort.h"
 #include "ports/UsbPort.h"
 
@@ -40,6 +42,9 @@ int CPort::WriteString(std::string text) {
 }
 
 std::string CPort::ReadString() {
+    // A device that never sends the NUL (a receiver streaming text, noise at
+    // another rate) must not hold the caller or grow the text without bound.
+    const auto deadline = std::chrono::steady_clock::now() + kTextDeadline;
     std::string text;
     for (;;) {
         std::uint8_t b = ReadByte();
@@ -48,7 +53,15 @@ std::string CPort::ReadString() {
             SetError(kOk);
             return text;
         }
+        if (text.size() == kTextLimit) {
+            SetError(kErrPortTextTooLong);
+            return text;
+        }
         text.push_back(static_cast<char>(b));
+        if (std::chrono::steady_clock::now() >= deadline) {
+            SetError(kErrPortReadTimeout);
+            return text;
+        }
     }
 }
 

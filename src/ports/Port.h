@@ -5,6 +5,8 @@
 // a time; Abort is the only operation meant for another thread.
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +60,11 @@ public:
 
     // Lists the serial ports, then the USB printers; needs no device.
     int EnumerateAllPorts(PortRecord* records, int maxCount, int reserved, bool checkFifo);
+
+    // ReadString gives up on a text longer than the longest label a search
+    // shows, or still unfinished after the deadline, whatever the byte rate.
+    static constexpr std::size_t kTextLimit = 255;
+    static constexpr std::chrono::milliseconds kTextDeadline{1000};
 
     std::uint32_t readTimeout = 2000;   // ms, limit for one ReadByte
     std::uint32_t writeTimeout = 1000;  // ms, limit for one write (USB: per byte)

@@ -1,12 +1,21 @@
 #include "ports/UsbDeviceSource.h"
 
 #include <atomic>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
+
+#include "platform/ReadOnlyFile.h"
 
 namespace carillon {
 namespace {
+
+// Far more than any machine's printers need; a list file that is really a
+// device (/dev/zero) or a runaway log must not fill the memory.
+constexpr std::size_t kListSizeLimit = 64 * 1024;
 
 unsigned long ParseHex(std::string_view text) {
     std::string s(text);
@@ -23,6 +32,22 @@ public:
 private:
     const UsbDeviceSource& source_;
 };
+// The first kListSizeLimit bytes of a regular file; nothing for anything else.
+std::string ReadListText(const std::string& path) {
+    platform::ReadOnlyFile file;
+    if (file.Open(path) != platform::ReadOnlyFile::OpenResult::kOk) return {};
+    std::string text(std::min(file.Size(), kListSizeLimit), '\0');
+    if (!file.ReadAt(0, text.size(), reinterpret_cast<std::uint8_t*>(text.data()))) return {};
+    return text;
+}
+
+// A printer's node is a character device. A path naming anything else that
+// exists (a regular file, a FIFO, a directory) would hold or fool the reads;
+// a missing one simply fails to open, as a printer that just left does.
+bool MayBePrinterNode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) != 0 || S_ISCHR(st.st_mode);
+}
 
 }  // namespace
 
@@ -32,13 +57,14 @@ ScopedUsbDeviceSource::~ScopedUsbDeviceSource() { g_scoped = previous_; }
 
 std::vector<UsbDeviceEntry> FileUsbDeviceSource::List() const {
     std::vector<UsbDeviceEntry> entries;
-    std::ifstream in(path_);
+    std::istringstream in(ReadListText(path_));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const auto tab = line.find('\t');
         if (tab == std::string::npos || tab == 0 || tab + 1 == line.size()) continue;
-        entries.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        std::string device = line.substr(tab + 1);
+        if (MayBePrinterNode(device)) entries.push_back({line.substr(0, tab), std::move(device)});
     }
     return entries;
 }

@@ -36,8 +36,9 @@ public:
 class FileUsbDeviceSource final : public UsbDeviceSource {
 public:
     explicit FileUsbDeviceSource(std::string path) : path_(std::move(path)) {}
-    // A missing or unreadable file lists nothing; blank lines and lines
-    // without a tab are skipped.
+    // A missing, unreadable or non-regular file lists nothing; only its first
+    // 64 KiB count. Blank lines, lines without a tab and entries whose path
+    // exists but is not a character device are skipped.
     std::vector<UsbDeviceEntry> List() const override;
 
 private:

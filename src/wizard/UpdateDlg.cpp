@@ -110,6 +110,7 @@ bool CUpdateDlg::OnInitDialog() {
     m_pThread = std::make_unique<CThread>(&m_target);
     if (m_workerSetup) m_workerSetup(*m_pThread);
     m_pThread->m_bSilent = IsSilentMode(*m_pSetupIni) ? 1 : 0;
+    if (!m_pSetupIni->Path().empty()) m_pThread->ProtectFile(m_pSetupIni->Path());
 
     m_pThread->m_printers.SetTree(m_treeControl.get(), 0, &m_imageList);
     setWindowTitle(QString::fromStdString("Flashing Utility " + CVersionInfo().FormatVersion()));

@@ -6,8 +6,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "app/OutputBinary.h"
 #include "app/SetupIni.h"
 #include "app/StringTable.h"
+#include "errors/ErrorMessages.h"
 #include "platform/MessageBox.h"
 #include "wizard/UpdateDlg.h"
 
@@ -101,6 +103,14 @@ void CUpdateDlg::OnNext() {
             break;
         case 4:
             m_strOutputFile = m_strEdit;  // empty: no output file
+            if (!m_strOutputFile.empty()) {
+                const std::vector<std::string> inputs{m_strFirmwareFile, m_pSetupIni->Path()};
+                if (const ErrorCode e = CheckOutputBinaryPath(m_strOutputFile, inputs); e != kOk) {
+                    platform::MessageBox(&m_target, GetErrorMessage(e) + "\n" + m_strOutputFile, "",
+                                         platform::MB_ICONERROR);
+                    return;
+                }
+            }
             m_nPage = 5;
             break;
         default: break;

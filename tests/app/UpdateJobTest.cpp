@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/ForcedRemoval.h"
 #include "app/Thread.h"
 #include "errors/ErrorMessages.h"
 #include "platform/MessageQueue.h"
@@ -142,6 +143,23 @@ TEST_F(UpdateJobTest, AnsweringYesForcesTheUpdate) {
     EXPECT_EQ(boxes.Boxes().size(), 8u);
 }
 
+// Forced, a package without DSP firmware would drop the NDX printer's: the
+// job names the entry and, refused, leaves the flash as it was.
+TEST_F(UpdateJobTest, AForcedUpdateThatWouldDropFirmwareAsksFirst) {
+    testing::SimPrinter ndx{[] {
+        sim::PrinterConfig c;
+        c.family = sim::Family::kNdx;
+        return c;
+    }()};
+    boxes.AnswerNext(platform::IDYES);
+    boxes.AnswerNext(platform::IDNO);
+    ASSERT_EQ(Update(&ndx.port, Sample("KIOSK")), platform::WM_UPDATE_FAILED);
+    EXPECT_EQ(boxes.Boxes().back().text, std::string(kForcedRemovalQuestion) + "\n  DSP_FLASH NDX DSP firmware\nDo you want to continue?");
+    EXPECT_EQ(worker.Snapshot().resultCode, kErrJobForcedRemovalRefused);
+    EXPECT_EQ(ndx.printer.GetCounters().erases, 0u);
+    EXPECT_FALSE(ndx.printer.InMonitor());
+}
+
 TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {
     sim::Faults refuse;
     refuse.refuse = {.everyNth = 1, .fraction = 0, .commands = "B"};
@@ -153,10 +171,25 @@ TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.VRK_Package.bin"));
 }
 
-TEST_F(UpdateJobTest, AnOutputFileThatCannotBeCreatedIsSkippedSilently) {
-    ASSERT_EQ(Update(&printer.port, Sample("PLV"), "/nowhere/out.bin"), platform::WM_UPDATE_DONE)
-        << worker.Snapshot().m_strResultTitle << worker.Snapshot().m_strResultText;
-    EXPECT_TRUE(boxes.Boxes().empty());
+// An output that could never be written, or that is an input, fails the
+// job before the printer is touched; the input stays as it was.
+TEST_F(UpdateJobTest, AnOutputThatIsAnInputOrCannotBeCreatedFailsBeforeConnecting) {
+    const std::string setup = Output() + ".ini";
+    std::ofstream(setup) << "[General]\n";
+    worker.ProtectFile(setup);
+    const std::pair<std::string, ErrorCode> cases[] = {
+        {"/nowhere/out.bin", kErrJobOutputCreate},
+        {Sample("PLV"), kErrJobOutputIsInput},
+        {setup, kErrJobOutputIsInput},
+        {"/dev/full", kErrJobOutputNotFile},
+    };
+    for (const auto& [output, code] : cases) {
+        SCOPED_TRACE(output);
+        ASSERT_EQ(Update(&printer.port, Sample("PLV"), output), platform::WM_UPDATE_FAILED);
+        EXPECT_EQ(worker.Snapshot().resultCode, code);
+    }
+    EXPECT_EQ(printer.printer.GetCounters().monitorStarts, 0u);
+    EXPECT_EQ(ReadFile(setup), ByteArray({'[', 'G', 'e', 'n', 'e', 'r', 'a', 'l', ']', '\n'}));
 }
 
 TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {

@@ -92,7 +92,7 @@ TEST_F(CliFeaturesTest, APlanChangesNothingInTheFlash) {
 TEST_F(CliFeaturesTest, APlanForAnotherFamilySaysTheUpdateWouldAsk) {
     Ndx();
     ScopedSerialPortMap map({{1, ptys_.back()->DevicePath()}});
-    RunCli({"plan", "--port", "COM1", "--baud", "9600", "--package", Sample("PLV")});
+    EXPECT_EQ(RunCli({"plan", "--port", "COM1", "--baud", "9600", "--package", Sample("PLV")}), kExitFailed);
     ASSERT_FALSE(reporter.notes.empty());
     EXPECT_NE(reporter.notes.front().find("another printer family"), std::string::npos);
 }

@@ -179,7 +179,8 @@ TEST_F(PackageFileTest, MissingEmptyAndUnreadablePaths) {
     EXPECT_EQ(list.LoadPackage((dir_ / "missing").string()), 0x01000003u);
     EXPECT_EQ(list.GetCount(), 1);  // the list is left as it was
     EXPECT_EQ(list.LoadPackage(Write("empty", "")), 0x01000005u);
-    EXPECT_EQ(list.LoadPackage(dir_.string()), 0x01000003u);
+    EXPECT_EQ(list.LoadPackage(dir_.string()), kErrFileIsDirectory);  // said for what it is, not "File not found"
+    EXPECT_EQ(list.LoadPackage("/dev/null"), kErrFileNotRegular);
     EXPECT_EQ(list.LoadPackage(""), 0x01000003u);
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "package/Crc16.h"
 #include "package/ElementList.h"
@@ -170,6 +173,35 @@ TEST(Manifest, MissingManifestIsReported) {
     std::string error;
     EXPECT_FALSE(BuildPackage(dir / "none.ini", dir / "out", &error));
     EXPECT_EQ(error, dir / "none.ini" + ": cannot read the manifest: No such file or directory");
+}
+
+// An -o naming an input or something other than a file is refused and
+// nothing is written or removed; a good build replaces the old package whole.
+TEST_F(ManifestRoundTrip, OutputsThatAreInputsOrNoFilesAreRefusedAndLeftAlone) {
+    auto read = [&](const std::string& name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string manifest = read("m.ini");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const std::string& output : {dir / "m.ini", dir / "fw.bin", dir / "sub/../font.bin", dir / "fifo", dir / "sub"}) {
+        SCOPED_TRACE(output);
+        std::string error;
+        EXPECT_FALSE(BuildPackage(dir / "m.ini", output, &error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_EQ(read("m.ini"), manifest);
+    EXPECT_EQ(read("fw.bin"), firmware);
+    EXPECT_EQ(read("font.bin"), font);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+
+    dir.Write("out.VRK_Package", "old");
+    std::string error;
+    ASSERT_TRUE(BuildPackage(dir / "m.ini", dir / "out.VRK_Package", &error)) << error;
+    CElementList list;
+    EXPECT_EQ(list.LoadPackage(dir / "out.VRK_Package"), kOk);
+    for (const auto& entry : std::filesystem::directory_iterator(dir / ""))  // no temporary file left behind
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
 }  // namespace

@@ -105,6 +105,9 @@ TEST_F(NavigationTest, TheSelectionPagesLeadForwardAndBack) {
     Dialog().OnPrevious();
     EXPECT_EQ(Dialog().Page(), 3);
     NextWith(Sample("PLV"));
+    NextWith(Sample("PLV"));  // the package itself as the output: refused
+    EXPECT_EQ(Dialog().Page(), 4);
+    EXPECT_EQ(m_boxes.Boxes().back().text, "The output file is one of the input files.\n" + Sample("PLV"));
     NextWith("");  // no output file is fine
     EXPECT_EQ(Dialog().Page(), 5);
     EXPECT_EQ(Worker().m_bUpdateRequested, 1);

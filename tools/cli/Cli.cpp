@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/ForcedRemoval.h"
 #include "app/SetupIni.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
@@ -13,6 +14,7 @@
 #include "cli/CliPorts.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
+#include "cli/Preflight.h"
 #include "cli/Replay.h"
 #include "cli/Verify.h"
 #include "platform/MessageQueue.h"
@@ -38,7 +40,10 @@ public:
 
 private:
     int Decide(const std::string& question) {
-        if (force_ == ForceAnswer::kYes) return platform::IDYES;
+        // --yes forces the update; losing firmware on top of it is still
+        // asked on a terminal, and only taken as given without one.
+        const bool removal = question.rfind(kForcedRemovalQuestion, 0) == 0;
+        if (force_ == ForceAnswer::kYes && !(removal && env_.canAsk)) return platform::IDYES;
         if (force_ == ForceAnswer::kNo || !env_.canAsk) return platform::IDNO;
         std::fprintf(stderr, "%s [y/N] ", question.c_str());
         char line[16] = {};
@@ -51,6 +56,11 @@ private:
     const Environment& env_;
     platform::ScopedMessageBoxProvider scope_;
 };
+
+// The setup file beside the program, whose serial ports every command reads.
+std::string ProgramSetupFile(const Environment& env) {
+    return AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
+}
 
 // Follows the job's messages to its end.
 int FollowUpdate(CThread& worker, platform::MessageQueue& messages, Reporter& reporter) {
@@ -78,12 +88,17 @@ int Search(Reporter& reporter, const Environment& env) {
     worker.m_printers.SetTree(&tree, 0, nullptr);
     reporter.Note("Searching the printers...");
     RunSearch(worker);
+    NoteBusyPorts(worker.m_printers, reporter);
     reporter.Printers(worker.m_printers, tree.Render());
     return worker.m_printers.portCount > 0 ? kExitDone : kExitNoPrinter;
 }
 
 // The commands that work on one printer: find it, then update, verify, plan or replay.
 int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
+    if (o.command != Command::kReplay) {
+        const std::vector<std::string> setupFile{ProgramSetupFile(env)};
+        if (const int exit = CheckFilesBeforeConnecting(o, setupFile, reporter); exit != kExitDone) return exit;
+    }
     CliMessageBoxes boxes(reporter, o.force, env);
     ChosenPort chosen;  // outlives the worker, which borrows its port
     if (o.port->usb || o.baudRate) {
@@ -98,11 +113,12 @@ int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     CCommandGenerator& engine = worker.m_printers.engine;
     if (o.command == Command::kVerify) return VerifyPackage(engine, chosen.port, o.package, reporter);
     if (o.command == Command::kPlan) return PlanPackage(engine, chosen.port, o.package, reporter);
-    if (o.command == Command::kReplay) return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, reporter);
+    if (o.command == Command::kReplay) return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, o.forceReplay, reporter);
     // Connecting leaves a serial port at the monitor's rate; the printer
     // restarts at its own, where the verify must find it again.
     std::optional<SerialPortSettings> normal;
     if (auto* serial = dynamic_cast<SerialPortSettings*>(chosen.port->GetSettings())) normal = *serial;
+    worker.ProtectFile(ProgramSetupFile(env));
     worker.RequestUpdate(chosen.port, o.package, o.output);
     const int exit = FollowUpdate(worker, messages, reporter);
     if (exit != kExitDone || !o.verify) return exit;
@@ -124,6 +140,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
     worker.m_bSilent = 1;
+    worker.ProtectFile(ini.Path());
     const SilentJob job = PrepareSilentStart(ini, worker.m_printers);
     CPort* port = worker.m_printers.EntryPort(0);
     if (port == nullptr) {
@@ -137,7 +154,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
 // The serial ports named in the setup file beside the program, if there is
 // one; unlike the wizard, the command line never creates that file.
 void LoadProgramSerialPorts(const Environment& env) {
-    const std::string path = AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
+    const std::string path = ProgramSetupFile(env);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return;
     LoadSerialPortMap(CSetupIni(path));

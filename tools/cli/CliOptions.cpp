@@ -46,7 +46,7 @@ std::string UsageText() {
            "                           [--yes|--no] [--verify]\n"
            "       carillon-cli verify --port P [--baud N --handshake H] --package FILE\n"
            "       carillon-cli plan   --port P [--baud N --handshake H] --package FILE\n"
-           "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H]\n"
+           "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H] [--force]\n"
            "       carillon-cli silent [DIR]\n"
            "       carillon-cli doctor [--fix]\n"
            "       carillon-cli --help\n"
@@ -59,7 +59,9 @@ std::string UsageText() {
            "  verify   read every element of a package back from the printer and compare it\n"
            "  plan     show where each element would go, what would be erased and written and\n"
            "           how long it would take, without changing the printer's flash\n"
-           "  replay   send the packets of an output binary to a printer, after checking the file\n"
+           "  replay   send the packets of an output binary to a printer, after checking the file;\n"
+           "           never into the monitor's or another reserved sector, and only onto the\n"
+           "           family whose tables it writes, unless --force\n"
            "  silent   run the silent update that DIR/SetupData/Setup.ini describes (default:\n"
            "           the program's own directory)\n"
            "  doctor   check what keeps flashing from working on this machine; --fix mends the\n"
@@ -121,6 +123,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             o.replayFile = a;
         } else if (o.command == Command::kDoctor && a == "--fix") {
             o.fix = true;
+        } else if (o.command == Command::kReplay && a == "--force") {
+            o.forceReplay = true;
         } else if (!onPrinter || (a == "--package" && o.command == Command::kReplay) ||
                    ((a == "--output" || a == "--yes" || a == "--no" || a == "--verify") && o.command != Command::kUpdate)) {
             result.error = "'" + a + "' is not an option of " + command;

@@ -28,6 +28,7 @@ struct Options {
     bool json = false;      // one JSON object per line on stdout
     bool verify = false;    // update: read everything back afterwards
     std::string replayFile; // replay: the output binary to send
+    bool forceReplay = false;  // replay: even a binary made for another family
     bool fix = false;       // doctor: mend what can be mended
 };
 

@@ -1,11 +1,13 @@
 #include "cli/CliPorts.h"
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "app/StringTable.h"
 #include "cli/Cli.h"
 #include "errors/ErrorMessages.h"
+#include "platform/Format.h"
 #include "platform/MessageBox.h"
 #include "ports/SerialPort.h"
 #include "ports/UsbPort.h"
@@ -17,6 +19,24 @@ using namespace std::chrono_literals;
 void RunSearch(CThread& worker) {
     worker.m_bSearchRequested = 1;
     while (worker.m_bSearchRequested != 0) std::this_thread::sleep_for(50ms);
+}
+
+void NoteBusyPorts(PrinterList& printers, Reporter& reporter) {
+    for (int i = 0; i < printers.portCount; ++i) {
+        CPort* port = printers.EntryPort(i);
+        if (port == nullptr || !printers.EntryLabel(i).empty() || port->IsOpen()) continue;
+        errno = 0;
+        if (port->Open()) {
+            port->Close();
+            continue;
+        }
+        // Only the device's own refusal: a port that simply is not there
+        // (COM7 and above, an adapter pulled) is no busy port.
+        if (port->lastError != kErrPortCantOpen || (errno != EBUSY && errno != EWOULDBLOCK)) continue;
+        reporter.Note(platform::Format("%s: busy, held by another program (Error Code=%08Xh) %s",
+                                       printers.EntrySnapshot(i).portName.c_str(), port->lastError,
+                                       GetErrorMessage(port->lastError).c_str()));
+    }
 }
 
 ChosenPort DirectPort(const Options& o, Reporter& reporter) {

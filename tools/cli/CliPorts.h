@@ -28,6 +28,10 @@ void SearchedPort(const Options& options, CThread& worker, Reporter& reporter, C
 // Runs a search on the worker and waits for its end.
 void RunSearch(CThread& worker);
 
+// After a search: a port where nothing answered because another program
+// holds it is reported as busy, with the port's own code and text.
+void NoteBusyPorts(PrinterList& printers, Reporter& reporter);
+
 // The update page's view of the engine's progress, for the reporters.
 CThread::View ViewOf(const GeneratorStatus& status);
 // Waits for the engine's command to end, reporting progress; returns its result.

@@ -130,6 +130,21 @@ private:
     Reporter& reporter_;
 };
 
+// An element asking for larger packets than the monitor takes makes the
+// update fail with 0x00020016 once it reaches that element.
+bool PacketSizesFit(CCommandGenerator& engine, Reporter& reporter) {
+    const std::uint32_t largest = engine.m_session.m_maxPacket;
+    bool fit = true;
+    for (const auto& e : engine.m_elements.Elements()) {
+        if (e->m_packetSize <= largest) continue;
+        reporter.Note(platform::Format("%s asks for packets of %u bytes; the monitor takes at most %u: (Error Code=%08Xh) %s",
+                                       e->m_strName.c_str(), static_cast<unsigned>(e->m_packetSize), largest,
+                                       kErrMonPacketSize, GetErrorMessage(kErrMonPacketSize).c_str()));
+        fit = false;
+    }
+    return fit;
+}
+
 }  // namespace
 
 int PlanPackage(CCommandGenerator& engine, CPort* port, const std::string& package, Reporter& reporter) {
@@ -145,9 +160,11 @@ int PlanPackage(CCommandGenerator& engine, CPort* port, const std::string& packa
     engine.m_elements.RemoveUnusable();
     if (const int other = engine.m_elements.CountIncompatible(false, false); other > 0)
         reporter.Note(platform::Format("%d elements are meant for another printer family: the update asks whether to force it", other));
-    if (const ErrorCode check = engine.m_elements.CheckPackage(); check != kOk)
+    const ErrorCode check = engine.m_elements.CheckPackage();
+    if (check != kOk)
         reporter.Note(platform::Format("the package does not pass the checks, so an update stops unless forced: (Error Code=%08Xh) %s",
                                        check, GetErrorMessage(check).c_str()));
+    const bool packetsFit = PacketSizesFit(engine, reporter);
     engine.m_elements.AddParameterElements();
 
     PortSettings* settings = port->GetSettings();
@@ -164,8 +181,11 @@ int PlanPackage(CCommandGenerator& engine, CPort* port, const std::string& packa
         constexpr double kMonitorBaud = 115200.0;
         summary += platform::Format(", at least %.1f s at %.0f baud", wire.bytes * 10.0 / kMonitorBaud, kMonitorBaud);
     }
-    reporter.Summary(placed, kOk, placed ? summary : "the package does not fit: " + summary);
-    return placed ? kExitDone : kExitFailed;
+    // The plan fails whenever the update it foresees would be refused.
+    const bool wouldWork = placed && check == kOk && packetsFit;
+    reporter.Summary(wouldWork, kOk, placed ? (wouldWork ? summary : "the update would be refused: " + summary)
+                                            : "the package does not fit: " + summary);
+    return wouldWork ? kExitDone : kExitFailed;
 }
 
 }  // namespace carillon::cli

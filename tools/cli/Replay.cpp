@@ -1,27 +1,68 @@
 #include "cli/Replay.h"
 
-#include <fstream>
-#include <iterator>
+#include <map>
+#include <vector>
 
 #include "app/StringTable.h"
 #include "cli/Cli.h"
 #include "cli/CliPorts.h"
 #include "monitor/MonitorSession.h"
 #include "monitor/PacketReplay.h"
+#include "monitor/ReplayGuard.h"
+#include "platform/ReadOnlyFile.h"
 #include "platform/Format.h"
 
 namespace carillon::cli {
 
-int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, Reporter& reporter) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        reporter.Summary(false, kErrFileNotFound, file + " cannot be read");
+namespace {
+
+// Far above what the largest flash set records; a device or a runaway file
+// named as the binary must not fill the memory.
+constexpr std::size_t kMaxBinarySize = 64u << 20;
+
+// The whole file, or an error code and nothing.
+ErrorCode ReadBinary(const std::string& file, ByteArray* bytes) {
+    platform::ReadOnlyFile in;
+    switch (in.Open(file)) {
+        case platform::ReadOnlyFile::OpenResult::kOk: break;
+        case platform::ReadOnlyFile::OpenResult::kIsDirectory: return kErrFileIsDirectory;
+        case platform::ReadOnlyFile::OpenResult::kNotRegular: return kErrFileNotRegular;
+        case platform::ReadOnlyFile::OpenResult::kNoAccess: return kErrFileNoAccess;
+        case platform::ReadOnlyFile::OpenResult::kNoSize: return kErrFileSize;
+        case platform::ReadOnlyFile::OpenResult::kNotFound: return kErrFileNotFound;
+    }
+    if (in.Size() > kMaxBinarySize) return kErrFileSize;
+    bytes->resize(in.Size());
+    return in.ReadAt(0, bytes->size(), bytes->data()) ? kOk : kErrFileRead;
+}
+
+// The printer's layout of every location the binary touches, read once
+// connected; a location the printer lacks stays out of the map.
+std::map<std::int32_t, FlashGeometry> ReadGeometries(CMonitorSession& session, const std::vector<RecordedPacket>& packets) {
+    std::map<std::int32_t, FlashGeometry> geometries;
+    for (const RecordedPacket& p : packets) {
+        if (geometries.count(p.location) != 0 || !session.IsLocationPresent(p.location)) continue;
+        FlashGeometry g;
+        if (session.GetGeometry(p.location, g) == kOk) geometries[p.location] = g;
+    }
+    return geometries;
+}
+
+}  // namespace
+
+int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, bool force, Reporter& reporter) {
+    ByteArray bytes;
+    if (const ErrorCode e = ReadBinary(file, &bytes); e != kOk) {
+        reporter.Summary(false, e, file + " cannot be read");
         return kExitFailed;
     }
-    const ByteArray bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const RecordParse parse = ParsePacketRecord(bytes.data(), bytes.size());
     if (!parse.ok()) {
         reporter.Summary(false, kOk, file + " is not a sound output binary: " + parse.error);
+        return kExitFailed;
+    }
+    if (parse.packets.empty()) {
+        reporter.Summary(false, kErrJobReplayEmpty, file + " records no erase and no write: nothing to replay");
         return kExitFailed;
     }
 
@@ -30,6 +71,28 @@ int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming
     if (session.Connect(port, true, 0) != kOk && !session.m_connected) {
         reporter.Summary(false, session.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
         return kExitNoPrinter;
+    }
+    const auto geometries = ReadGeometries(session, parse.packets);
+    const auto geometryOf = [&](std::int32_t location) {
+        const auto it = geometries.find(location);
+        return it == geometries.end() ? nullptr : &it->second;
+    };
+    const ReplayRefusal refusal = CheckReplayTargets(parse.packets, geometryOf);
+    if (refusal.code != kOk) {
+        const std::size_t offset = parse.packets[refusal.record - 1].offset;
+        reporter.Summary(false, refusal.code,
+                         platform::Format("record %zu (byte %zu) is refused; nothing was sent", refusal.record, offset));
+        session.LeaveMonitorMode();
+        return kExitFailed;
+    }
+    const std::int32_t family = RecordedFamily(parse.packets, geometryOf);
+    if (!force && family != kArchiUnknown && family != session.m_archi) {
+        reporter.Summary(false, kErrJobReplayFamily,
+                         platform::Format("%s rewrites the tables of an %s printer, this one is %s; nothing was sent "
+                                          "(--force replays it anyway)",
+                                          file.c_str(), ArchiKeyword(family), ArchiKeyword(session.m_archi)));
+        session.LeaveMonitorMode();
+        return kExitFailed;
     }
     const ReplayResult result = ReplayPackets(session, parse.packets, [&](std::size_t done, std::size_t total) {
         GeneratorStatus status;

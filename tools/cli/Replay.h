@@ -10,8 +10,10 @@ struct MonitorTiming;
 
 namespace carillon::cli {
 
-// Checks the output binary whole, then sends its packets to the printer on
-// port, brought into its monitor as a connection does. Returns the exit status.
-int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, Reporter& reporter);
+// Checks the output binary whole, then brings the printer on port into its
+// monitor and, unless the binary would touch a reserved sector or an absent
+// location, or rewrites the tables of another family (allowed with force),
+// sends its packets. Returns the exit status.
+int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, bool force, Reporter& reporter);
 
 }  // namespace carillon::cli

@@ -77,6 +77,10 @@ void TextReporter::Finished(bool done, const CThread::View& view) {
         std::fprintf(err_, "%s", view.m_strResultTitle.c_str());
         if (!view.m_strResultTitle.empty() && view.m_strResultTitle.back() != '\n') std::fprintf(err_, "\n");
         if (!view.m_strResultText.empty()) std::fprintf(err_, "%s\n", view.m_strResultText.c_str());
+        // A failure the page shows by its title alone ("Fail to connect...")
+        // still names its cause here, such as a port another program holds.
+        if (view.m_strResultText.empty() && view.resultCode != kOk)
+            std::fprintf(err_, "(Error Code=%08Xh)\n%s\n", view.resultCode, GetErrorMessage(view.resultCode).c_str());
     }
 }
 

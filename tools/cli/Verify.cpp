@@ -42,6 +42,11 @@ ElementVerdict Compare(const CElement& sent, const CElement& stored) {
     return v;
 }
 
+// What an update would keep of the element (the rest is dropped as unusable).
+bool IsStorable(const CElement& e) {
+    return e.m_type != kTypeInvalid && e.m_type != kTypeIndex && e.m_type < kElementTypeCount;
+}
+
 }  // namespace
 
 int VerifyPackage(CCommandGenerator& engine, CPort* port, const std::string& package, Reporter& reporter) {
@@ -55,7 +60,7 @@ int VerifyPackage(CCommandGenerator& engine, CPort* port, const std::string& pac
 
     int bad = 0, checked = 0;
     for (const auto& element : sent.Elements()) {
-        if (!engine.m_session.IsLocationPresent(element->m_location)) continue;
+        if (!engine.m_session.IsLocationPresent(element->m_location) || !IsStorable(*element)) continue;
         ++checked;
         const int index = FindInTables(engine.m_elements, *element);
         ElementVerdict verdict{element->m_strName, element->m_type, element->m_location};
@@ -74,6 +79,10 @@ int VerifyPackage(CCommandGenerator& engine, CPort* port, const std::string& pac
         reporter.Element(verdict);
     }
     engine.m_session.LeaveMonitorMode();
+    if (checked == 0) {
+        reporter.Summary(false, kErrJobNothingForPrinter, package + " holds no element this printer can store: nothing was verified");
+        return kExitFailed;
+    }
     const std::string summary = bad == 0 ? platform::Format("%d elements verified", checked)
                                          : platform::Format("%d of %d elements do not match the package", bad, checked);
     reporter.Summary(bad == 0, kOk, summary);

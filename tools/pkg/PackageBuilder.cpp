@@ -14,6 +14,7 @@
 
 #include "package/Crc16.h"
 #include "package/Element.h"
+#include "platform/OutputFile.h"
 
 namespace carillon::pkgtool {
 namespace {
@@ -146,6 +147,8 @@ public:
         error_ = error;
         return CheckKeys() && CheckValues(entry) && ReadData(entry);
     }
+    // The data file read, once Read succeeded.
+    const std::string& DataPath() const { return dataPath_; }
 
 private:
     bool Fail(const std::string& key, const std::string& text) {
@@ -227,14 +230,16 @@ private:
         const fs::path given = Value(kDataKey);
         if (given.empty()) return Fail(kDataKey, "names no file");
         std::string problem;
-        if (!ReadDataFile(given.is_absolute() ? given : baseDir_ / given, &entry->data, &problem))
-            return Fail(kDataKey, problem);
+        const fs::path path = given.is_absolute() ? given : baseDir_ / given;
+        if (!ReadDataFile(path, &entry->data, &problem)) return Fail(kDataKey, problem);
+        dataPath_ = path.string();
         return true;
     }
 
     const CSimpleIniA& ini_;
     const char* section_;
     fs::path baseDir_;
+    std::string dataPath_;
     std::string* error_ = nullptr;
 };
 
@@ -266,7 +271,8 @@ std::string EncodePackage(const std::vector<PackageEntry>& entries) {
     return out;
 }
 
-bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error) {
+bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error,
+                  std::vector<std::string>* dataFiles) {
     const auto fail = [&](const std::string& text) {
         *error = manifestPath + ": " + text;
         return false;
@@ -300,7 +306,9 @@ bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* en
         }
         PackageEntry entry;
         std::string problem;
-        if (!SectionReader(ini, s.pItem, baseDir).Read(&entry, &problem)) return fail(problem);
+        SectionReader reader(ini, s.pItem, baseDir);
+        if (!reader.Read(&entry, &problem)) return fail(problem);
+        if (dataFiles != nullptr) dataFiles->push_back(reader.DataPath());
         entries->push_back(std::move(entry));
     }
     if (entries->empty()) return fail("no element sections; each element is a [section]");
@@ -310,17 +318,13 @@ bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* en
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    platform::ReplacingFile file;
+    if (!file.Open(path)) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        *error = "cannot write " + path + ": " + std::strerror(written ? errno : writeErrno);
-        std::remove(path.c_str());
+    if (!file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) || !file.Commit()) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -328,7 +332,18 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string* e
 
 bool BuildPackage(const std::string& manifestPath, const std::string& outputPath, std::string* error) {
     std::vector<PackageEntry> entries;
-    if (!ReadManifest(manifestPath, &entries, error)) return false;
+    std::vector<std::string> inputs{manifestPath};
+    if (!ReadManifest(manifestPath, &entries, error, &inputs)) return false;
+    switch (platform::CheckOutputPath(outputPath, inputs)) {
+        case platform::OutputCheck::kIsInput:
+            *error = outputPath + " is the manifest or one of its data files; choose another -o";
+            return false;
+        case platform::OutputCheck::kNotRegular:
+            *error = outputPath + " is not a regular file; -o names a package file to create or replace";
+            return false;
+        case platform::OutputCheck::kCantCreate:
+        case platform::OutputCheck::kOk: break;  // WriteFile says why it cannot create one
+    }
     return WriteFile(outputPath, EncodePackage(entries), error);
 }
 

@@ -28,12 +28,17 @@ std::string EncodePackage(const std::vector<PackageEntry>& entries);
 
 // Reads and checks a manifest and the data files it names. On failure
 // returns false and sets error to a message naming the section and key.
-bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error);
+// dataFiles, when given, receives the path of every data file read.
+bool ReadManifest(const std::string& manifestPath, std::vector<PackageEntry>* entries, std::string* error,
+                  std::vector<std::string>* dataFiles = nullptr);
 
-// Writes bytes to path; a failed write leaves no partial file behind.
+// Writes bytes to a new file beside path and renames it over path at the
+// end: a failed write leaves path as it was and removes only that new file.
 bool WriteFile(const std::string& path, const std::string& bytes, std::string* error);
 
-// ReadManifest, EncodePackage and WriteFile in a row.
+// ReadManifest, EncodePackage and WriteFile in a row; an output that is the
+// manifest or one of its data files, or is not a regular file, is refused
+// before anything is written.
 bool BuildPackage(const std::string& manifestPath, const std::string& outputPath, std::string* error);
 
 }  // namespace carillon::pkgtool

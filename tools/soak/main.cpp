@@ -16,12 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "soak/ChatterRow.h"
 #include "soak/Soak.h"
 
 namespace {
@@ -83,7 +85,7 @@ std::vector<Scenario> FullMatrix(int seeds) {
 }
 
 // Runs a scenario in a child process within the limit.
-RunResult RunIsolated(const Scenario& s, const Options& options) {
+RunResult RunIsolated(const std::function<RunResult()>& run, const Options& options) {
     RunResult failed;
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -98,7 +100,7 @@ RunResult RunIsolated(const Scenario& s, const Options& options) {
     }
     if (child == 0) {
         ::close(fds[0]);
-        const std::string line = Serialize(RunScenario(s, options)) + "\n";
+        const std::string line = Serialize(run()) + "\n";
         const ssize_t written = ::write(fds[1], line.data(), line.size());
         ::_exit(written == static_cast<ssize_t>(line.size()) ? 0 : 3);
     }
@@ -242,7 +244,7 @@ int main(int argc, char** argv) {
         if (!args.filter.empty() && ScenarioName(s).find(args.filter) == std::string::npos) continue;
         Options options = args.options;
         if (auto b = baseline.find({s.family, s.transport}); b != baseline.end()) options.baselineRequests = b->second;
-        const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated(s, options);
+        const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated([&] { return RunScenario(s, options); }, options);
         ++count;
         if (s.fault == Fault::kNone && r.outcome == Outcome::kVerified) baseline[{s.family, s.transport}] = r.requests;
 
@@ -278,6 +280,17 @@ int main(int argc, char** argv) {
             std::printf("%-18s %-11s %5d %9d %9d %5d %10d %9d %7.1fs  %s\n", FaultName(fault), TransportName(transport),
                         c.runs, c.verified, c.expected, c.failed, c.torn, c.recovered, c.longest,
                         codes.empty() ? "-" : codes.c_str());
+        }
+    // Devices that only talk: no printer, a failed update, flat memory.
+    for (const auto& [kind, name] : {std::pair{sim::ChatterKind::kText, "text"}, std::pair{sim::ChatterKind::kZeros, "zeros"}})
+        for (const bool usb : {false, true}) {
+            const std::string row = std::string("chatter-") + name + (usb ? " usb-pty" : " serial-pty");
+            if (!args.filter.empty() && row.find(args.filter) == std::string::npos) continue;
+            const RunResult r = RunIsolated([&, kind = kind] { return RunChatterRow(kind, usb, args.options); }, args.options);
+            ++count;
+            if (r.outcome == Outcome::kFail) failures.push_back(row + ": " + r.detail);
+            std::printf("%-30s %-5s %6.1fs  %s\n", row.c_str(), r.outcome == Outcome::kFail ? "FAIL" : "ok", r.seconds,
+                        r.code.c_str());
         }
     const double total = std::chrono::duration<double>(Clock::now() - started).count();
     std::printf("\n%d runs in %.0f s; %zu failed\n", count, total, failures.size());
