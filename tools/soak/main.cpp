@@ -169,7 +169,8 @@ int RunSweep(const Args& args) {
                 "failed");
     for (sim::Family family : kFamilies) {
         if (!args.family.empty() && args.family != sim::FamilyName(family)) continue;
-        const RunResult clean = RunIsolated({family, Fault::kNone, Transport::kInProcess, 1}, options);
+        const Scenario cleanRun{family, Fault::kNone, Transport::kInProcess, 1};
+        const RunResult clean = RunIsolated([&] { return RunScenario(cleanRun, options); }, options);
         if (clean.outcome != Outcome::kVerified) {
             failures.push_back(std::string(sim::FamilyName(family)) + ": the clean update failed: " + clean.detail);
             continue;
@@ -180,7 +181,8 @@ int RunSweep(const Args& args) {
             const std::uint32_t step = args.points == 0 ? 1 : std::max<std::uint32_t>(1, n / args.points);
             for (std::uint32_t at = args.at != 0 ? args.at : step; at <= n; at += args.at != 0 ? n : step) {
                 const Scenario s{family, kind, Transport::kInProcess, 1, at};
-                const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated(s, options);
+                const RunResult r =
+                    args.inline_ ? RunScenario(s, options) : RunIsolated([&] { return RunScenario(s, options); }, options);
                 ++row.runs;
                 row.verified += r.outcome == Outcome::kVerified;
                 row.recovered += r.recovered;
