@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "discovery/PrinterList.h"
@@ -15,6 +16,7 @@
 namespace carillon {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::RecordingTree;
 
 // Virtual printers on pseudo-terminals, listed as serial or USB ports.
@@ -190,16 +192,18 @@ TEST_F(PrinterSearchTest, ABusyEngineLeavesUnidentifiedPrintersBlank) {
     sim::PrinterConfig monitor;
     monitor.startInMonitor = true;
     printers.AddSerial(monitor);
-    testing::SimPrinter silent;
-    silent.printer.SetSilent(true);
-    list.engine.m_session.m_timing = MonitorTiming{}.Scaled(3.0);  // a connect that outlasts the search
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    list.engine.PostConnect(&silent.port, 0, 0);
+    // A connect held at its first frame until the search is over.
+    testing::SimPrinter held(testing::InMonitor());
+    std::atomic<bool> searched{false};
+    held.printer.SetTrace([&](const std::string&) { testing::WaitUntil([&] { return searched.load(); }, 30s); });
+    list.engine.PostConnect(&held.port, 0, 0);
     ASSERT_EQ(list.SearchPrinters(), 1);
     EXPECT_EQ(list.EntrySnapshot(0).label, "");
     EXPECT_EQ(list.EntrySnapshot(0).family, 0u);
     EXPECT_EQ(list.engine.m_lastError, 0x00030023u);
-    while (list.engine.m_command != kCommandIdle) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    searched = true;
+    ASSERT_TRUE(testing::WaitUntil([&] { return list.engine.m_command == kCommandIdle; }, 30s));
+    held.printer.SetTrace(nullptr);
 }
 
 TEST_F(PrinterSearchTest, TheSearchListsNoMoreThanFiftyPorts) {
