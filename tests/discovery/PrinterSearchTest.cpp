@@ -32,11 +32,6 @@ public:
     sim::VirtualPrinter& AddUsb(sim::PrinterConfig config) {
         return *Start(std::move(config), sim::PtyPrinter::Mode::kUsb).printer;
     }
-    // No serial ports at all, rather than the machine's own.
-    void NoSerialPorts() {
-        map_.reset();
-        map_ = std::make_unique<ScopedSerialPortMap>(SerialPortMap{});
-    }
     testing::UsbDevicesFile usb;
 
 private:
@@ -54,7 +49,8 @@ private:
     }
     std::vector<Running> running_;
     SerialPortMap serialPaths_;
-    std::unique_ptr<ScopedSerialPortMap> map_;
+    // No serial ports but those added, rather than the machine's own.
+    std::unique_ptr<ScopedSerialPortMap> map_ = std::make_unique<ScopedSerialPortMap>(SerialPortMap{});
 };
 
 sim::PrinterConfig Named(std::uint32_t sets, const char* name, std::uint32_t baud = 9600) {
@@ -177,7 +173,6 @@ TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
 }
 
 TEST_F(PrinterSearchTest, WithoutPortsOnlyTheTwoGroupsRemain) {
-    printers.NoSerialPorts();
     platform::MessageQueue messages;
     list.notifyWindow = &messages;
     EXPECT_EQ(list.SearchPrinters(), 0);
@@ -207,7 +202,6 @@ TEST_F(PrinterSearchTest, ABusyEngineLeavesUnidentifiedPrintersBlank) {
 }
 
 TEST_F(PrinterSearchTest, TheSearchListsNoMoreThanFiftyPorts) {
-    printers.NoSerialPorts();
     std::vector<UsbDeviceEntry> sixty;
     for (int i = 0; i < 60; ++i) sixty.push_back({"USB\\Vid_1a2b&Pid_0003\\N" + std::to_string(i), "/dev/null"});
     printers.usb.Set(sixty);
