@@ -63,6 +63,7 @@ TEST_F(SilentStartTest, ASerialPortGetsItsSettingsFromTheFile) {
 }
 
 TEST_F(SilentStartTest, AUsbPortOrNoPortAtAll) {
+    testing::UsbDevicesFile noUsbPrinters;
     PrepareSilentStart(Ini("[Silent mode config]\nPort type=USB\nPort=1\n"), printers);
     EXPECT_NE(dynamic_cast<CUsbPort*>(printers.EntryPort(0)), nullptr);
     PrepareSilentStart(Ini("[Silent mode config]\nPort type=serial\nPort=1\n"), printers);

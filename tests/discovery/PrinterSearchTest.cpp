@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "discovery/PrinterList.h"
@@ -15,6 +16,7 @@
 namespace carillon {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::RecordingTree;
 
 // Virtual printers on pseudo-terminals, listed as serial or USB ports.
@@ -29,11 +31,6 @@ public:
     }
     sim::VirtualPrinter& AddUsb(sim::PrinterConfig config) {
         return *Start(std::move(config), sim::PtyPrinter::Mode::kUsb).printer;
-    }
-    // No serial ports at all, rather than the machine's own.
-    void NoSerialPorts() {
-        map_.reset();
-        map_ = std::make_unique<ScopedSerialPortMap>(SerialPortMap{});
     }
     testing::UsbDevicesFile usb;
 
@@ -52,7 +49,8 @@ private:
     }
     std::vector<Running> running_;
     SerialPortMap serialPaths_;
-    std::unique_ptr<ScopedSerialPortMap> map_;
+    // No serial ports but those added, rather than the machine's own.
+    std::unique_ptr<ScopedSerialPortMap> map_ = std::make_unique<ScopedSerialPortMap>(SerialPortMap{});
 };
 
 sim::PrinterConfig Named(std::uint32_t sets, const char* name, std::uint32_t baud = 9600) {
@@ -175,7 +173,6 @@ TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
 }
 
 TEST_F(PrinterSearchTest, WithoutPortsOnlyTheTwoGroupsRemain) {
-    printers.NoSerialPorts();
     platform::MessageQueue messages;
     list.notifyWindow = &messages;
     EXPECT_EQ(list.SearchPrinters(), 0);
@@ -190,20 +187,21 @@ TEST_F(PrinterSearchTest, ABusyEngineLeavesUnidentifiedPrintersBlank) {
     sim::PrinterConfig monitor;
     monitor.startInMonitor = true;
     printers.AddSerial(monitor);
-    testing::SimPrinter silent;
-    silent.printer.SetSilent(true);
-    list.engine.m_session.m_timing = MonitorTiming{}.Scaled(3.0);  // a connect that outlasts the search
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    list.engine.PostConnect(&silent.port, 0, 0);
+    // A connect held at its first frame until the search is over.
+    testing::SimPrinter held(testing::InMonitor());
+    std::atomic<bool> searched{false};
+    held.printer.SetTrace([&](const std::string&) { testing::WaitUntil([&] { return searched.load(); }, 30s); });
+    list.engine.PostConnect(&held.port, 0, 0);
     ASSERT_EQ(list.SearchPrinters(), 1);
     EXPECT_EQ(list.EntrySnapshot(0).label, "");
     EXPECT_EQ(list.EntrySnapshot(0).family, 0u);
     EXPECT_EQ(list.engine.m_lastError, 0x00030023u);
-    while (list.engine.m_command != kCommandIdle) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    searched = true;
+    ASSERT_TRUE(testing::WaitUntil([&] { return list.engine.m_command == kCommandIdle; }, 30s));
+    held.printer.SetTrace(nullptr);
 }
 
 TEST_F(PrinterSearchTest, TheSearchListsNoMoreThanFiftyPorts) {
-    printers.NoSerialPorts();
     std::vector<UsbDeviceEntry> sixty;
     for (int i = 0; i < 60; ++i) sixty.push_back({"USB\\Vid_1a2b&Pid_0003\\N" + std::to_string(i), "/dev/null"});
     printers.usb.Set(sixty);

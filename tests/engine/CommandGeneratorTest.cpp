@@ -1,7 +1,9 @@
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "engine/EngineFixture.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {
@@ -70,8 +72,8 @@ TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
     sim::PrinterConfig config;
     config.startInMonitor = true;
     config.image = sim::ImageKind::kEmptyTables;
-    config.pacing = {.enabled = true, .baud = 115200, .turnaroundMs = 1};
     testing::SimPrinter printer(config);
+    std::atomic<bool> saving{false};
     {
         CCommandGenerator engine;
         ASSERT_EQ(engine.DoConnect(&printer.port, 1, 0), kOk);
@@ -85,10 +87,14 @@ TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
         e->m_size = 0x800;
         e->m_pData.reset(new std::uint8_t[0x800]());
         engine.m_elements.Add(std::move(e));
+        // The save's first frame is held until the destructor has begun.
+        printer.printer.SetTrace([&](const std::string&) {
+            if (!saving.exchange(true)) testing::WaitUntil([&] { return engine.m_stop != 0; }, 20s);
+        });
         engine.PostSave(1);
-        std::this_thread::sleep_for(50ms);
-        ASSERT_NE(engine.m_command, kCommandIdle);
+        ASSERT_TRUE(testing::WaitUntil([&] { return saving.load(); }, 20s));
     }
+    printer.printer.SetTrace(nullptr);
     // The save finished: the MCU table lists the new element.
     bool listed = false;
     for (const auto& entry : printer.printer.FileTable(kMcuFlash).files) listed |= entry.name == "data";

@@ -77,7 +77,10 @@ TEST_F(UdevTestbed, NumbersSerialDevicesWithAUartFromCom1) {
     Add("tty", "ttyS1", nullptr, {"type", "0"}, {"DEVNAME", "ttyS1"});  // no UART behind it
     Add("tty", "ttyS0", nullptr, {"type", "4"}, {"DEVNAME", "ttyS0"});
     Add("tty", "ttyUSB0", nullptr, {}, {"DEVNAME", "ttyUSB0"});
-    ResetSerialPortMap();
+    {
+        ScopedSerialPortMap scoped({{2, "/dev/two"}});
+        EXPECT_EQ(GetSerialDevicePath(2), "/dev/two");
+    }  // its end goes back to udev's view
     const SerialPortMap expected = {{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}};
     EXPECT_EQ(GetSerialPortMap(), expected);
     EXPECT_EQ(GetSerialDevicePath(2), "/dev/ttyUSB0");

@@ -64,7 +64,6 @@ public:
     PtyPair& operator=(const PtyPair&) = delete;
 
     const std::string& SlavePath() const { return slavePath_; }
-    int MasterFd() const { return master_; }
     int SlaveFd() const { return slave_; }
 
     // The slave's line settings as the master sees them.

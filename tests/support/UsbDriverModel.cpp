@@ -12,6 +12,7 @@ namespace {
 
 // Far above any descriptor the process holds, so that the two never meet.
 constexpr int kFirstFd = 0x40000000;
+constexpr int kSelectedNoError = 0x18;
 
 }  // namespace
 
@@ -55,16 +56,6 @@ void UsbDriverModel::Stall(std::size_t after) {
 void UsbDriverModel::Unstall() {
     std::lock_guard lock(mutex_);
     stalling_ = false;
-}
-
-void UsbDriverModel::FailNextTransfer() {
-    std::lock_guard lock(mutex_);
-    failNext_ = true;
-}
-
-void UsbDriverModel::SetLptStatus(std::uint8_t status) {
-    std::lock_guard lock(mutex_);
-    lptStatus_ = status;
 }
 
 ByteArray UsbDriverModel::Received(const std::string& instanceId) const {
@@ -135,7 +126,6 @@ void UsbDriverModel::Advance(Handle& h) {
     while (!h.pending.empty() && !Dead(h) && h.pending.front().done <= now) {
         Transfer t = std::move(h.pending.front());
         h.pending.erase(h.pending.begin());
-        if (t.lost) continue;
         if (h.device->printer == nullptr) {
             h.device->received.insert(h.device->received.end(), t.bytes.begin(), t.bytes.end());
             continue;
@@ -163,12 +153,10 @@ ssize_t UsbDriverModel::Write(int fd, const void* data, size_t length) {
     if (!h->pending.empty()) return errno = EAGAIN, -1;
     const std::size_t n = std::min(length, maxTransfer_);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    Transfer t{ByteArray(bytes, bytes + n), Clock::time_point::max(), false};
+    Transfer t{ByteArray(bytes, bytes + n), Clock::time_point::max()};
     const bool stall = stalling_ && stallAfter_ == 0;
     if (stalling_ && stallAfter_ > 0) --stallAfter_;
     if (!stall) t.done = Clock::now() + std::chrono::microseconds(n * 1'000'000ull / rate_);
-    t.lost = failNext_;
-    failNext_ = false;
     h->pending.push_back(std::move(t));
     return static_cast<ssize_t>(n);
 }
@@ -228,7 +216,7 @@ int UsbDriverModel::Ioctl(int fd, unsigned long request, void* argument) {
     if (h == nullptr) return errno = EBADF, -1;
     if (Dead(*h)) return errno = ENODEV, -1;
     if (request != LPGETSTATUS) return errno = ENOTTY, -1;
-    *static_cast<int*>(argument) = lptStatus_;
+    *static_cast<int*>(argument) = kSelectedNoError;
     return 0;
 }
 

@@ -9,8 +9,8 @@
 // - POLLOUT only while no transfer is pending; POLLIN with data to read;
 //   POLLHUP | POLLERR once the device has left the bus;
 // - close kills the transfers still pending: their bytes never arrive;
-// - a stalled or failed transfer's error is never reported to the writer;
-// - one open at a time (EBUSY); LPGETSTATUS answers.
+// - a stalled transfer's error is never reported to the writer;
+// - one open at a time (EBUSY); LPGETSTATUS answers "selected, no error".
 // A virtual printer leaves the bus when it restarts and comes back as the
 // last entry; a sink leaves and comes back when the test says so.
 
@@ -45,9 +45,6 @@ public:
     // After the next `after` transfers, none completes until Unstall.
     void Stall(std::size_t after = 0);
     void Unstall();
-    // The next transfer fails: its bytes never arrive, and the writer is not told.
-    void FailNextTransfer();
-    void SetLptStatus(std::uint8_t status);
 
     // What a sink received, in order.
     ByteArray Received(const std::string& instanceId) const;
@@ -66,7 +63,6 @@ private:
     struct Transfer {
         ByteArray bytes;
         Clock::time_point done;
-        bool lost = false;
     };
     struct Device {
         std::string instanceId;
@@ -101,8 +97,6 @@ private:
     int nextFd_;
     std::size_t stallAfter_ = 0;
     bool stalling_ = false;
-    bool failNext_ = false;
-    std::uint8_t lptStatus_ = 0x18;  // selected, no error
     std::size_t cancelled_ = 0;
     ScopedUsbDeviceSource sourceScope_{*this};
     ScopedUsbDeviceIo ioScope_{*this};

@@ -1,11 +1,12 @@
-// End to end: the silent start against a printer on a pseudo-terminal, and
-// a person's walk through all seven pages, which also saves a screenshot of
-// each page for the documentation.
+// End to end: the silent start against a printer on a pseudo-terminal, a
+// person's walk through all seven pages, which also saves a screenshot of
+// each page for the documentation, and a walk back from the failure page.
 
 #include <QTimer>
 #include <cstdlib>
 
 #include "WizardFixture.h"
+#include "support/UsbDriverModel.h"
 #include "wizard/UpdateApp.h"
 
 namespace carillon {
@@ -123,6 +124,57 @@ TEST_F(WalkTest, AllSevenPages) {
     ASSERT_TRUE(WaitForPage(7, 120000)) << Worker().Snapshot().m_strResultText;
     Screenshot(7);
     EXPECT_TRUE(std::filesystem::exists(Path("NDX.VRK_Package.bin")));
+}
+
+// A USB printer in process, behind a model of the kernel's driver. The dialog
+// goes first, before the driver that its ports reach.
+class FailureWalkTest : public testing::WizardTest {
+protected:
+    ~FailureWalkTest() override { m_dialog.reset(); }
+
+    // Waits for the search that entering the printer page asked for.
+    bool SearchFound(int usbPrinters) {
+        return QTest::qWaitFor(
+            [&] {
+                return !Worker().m_bSearchRequested && TreeWidget()->topLevelItemCount() == 2 &&
+                       TreeWidget()->topLevelItem(1)->childCount() == usbPrinters;
+            },
+            30000);
+    }
+
+    testing::UsbDriverModel m_driver;
+};
+
+TEST_F(FailureWalkTest, FromTheFailurePageBackToTheSearchThenCancel) {
+    sim::PrinterConfig config;
+    config.family = sim::Family::kPlv;
+    config.usbReenumerateMs = 20;
+    m_printers.push_back(std::make_unique<sim::VirtualPrinter>(config));
+    m_driver.Plug(config.usbInstanceId, m_printers.back().get());
+    WriteSetup("[General]\nFirmware File=" + Path("missing.VRK_Package") + "\n");
+
+    Button(IDC_NEXT)->click();
+    ASSERT_TRUE(SearchFound(1));
+    EXPECT_EQ(TreeWidget()->topLevelItem(1)->child(0)->text(0).toStdString(), "USB1: Virtual PLV");
+    Button(IDC_NEXT)->click();
+    Button(IDC_NEXT)->click();
+    Button(IDC_NEXT)->click();
+    ASSERT_TRUE(WaitForPage(6));
+    EXPECT_EQ(Worker().Snapshot().m_strResultTitle, "Programming Error...\n");
+    EXPECT_FALSE(m_printers.back()->Requests().empty());  // it failed after connecting
+
+    // Back past the firmware file to the printer page: the search runs again
+    // and replaces the port the failed update used.
+    Button(IDC_PREVIOUS)->click();
+    EXPECT_EQ(Dialog().Page(), 3);
+    Button(IDC_PREVIOUS)->click();
+    EXPECT_EQ(Dialog().Page(), 2);
+    ASSERT_TRUE(SearchFound(1));
+    // The failed update left the printer in its monitor: the probe names it so.
+    EXPECT_EQ(TreeWidget()->topLevelItem(1)->child(0)->text(0).toStdString(), "USB1: NDX(PLV) is in Monitor mode");
+    Button(IDC_CANCEL)->click();
+    EXPECT_FALSE(Dialog().isVisible());
+    EXPECT_EQ(Dialog().result(), QDialog::Rejected);
 }
 
 }  // namespace
