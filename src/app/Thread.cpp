@@ -55,11 +55,17 @@ void CThread::PollingLoop() {
 void CThread::RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile) {
     std::lock_guard lock(m_inputMutex);
     if (!m_bUpdateRequested) {
+        m_bStopRequested = false;
         m_pPort = port;
         m_strFirmwareFile = firmwareFile;
         m_strOutputFile = outputFile;
     }
     m_bUpdateRequested = 1;
+}
+
+void CThread::RequestStop() {
+    m_bStopRequested = true;
+    m_printers.engine.RequestStop();
 }
 
 CThread::View CThread::Snapshot() const {
@@ -84,6 +90,15 @@ void CThread::FailConnected(const std::string& title, const std::string& text, E
     CCommandGenerator& engine = m_printers.engine;
     if (engine.m_command == kCommandIdle) engine.m_session.Disconnect();
     Fail(title, text, code);
+}
+
+bool CThread::FailIfStopped() {
+    if (!m_bStopRequested) return false;
+    FailConnected(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+                  platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), kErrEngStoppedByUser) + "\n" +
+                      GetErrorMessage(kErrEngStoppedByUser),
+                  kErrEngStoppedByUser);
+    return true;
 }
 
 void CThread::WaitForEngine() {
@@ -125,6 +140,9 @@ void CThread::RunUpdateJob() {
         m_view.m_nProgressPercent = 0;
         m_view.m_bShowTotal = false;
         m_view.m_bShowProgress = true;
+        // The last printer's version would pass for this one's while it connects.
+        m_view.m_byMonitorVersion[0] = 0;
+        m_view.m_byMonitorVersion[1] = 0;
     }
 
     engine.PostConnect(port, 1, 0);
@@ -140,8 +158,11 @@ void CThread::RunUpdateJob() {
         m_view.m_bShowProgress = true;
     }
 
+    // A stop asked for before the save would be lost: the connect clears the engine's.
+    if (FailIfStopped()) return;
     engine.PostReadFileTables();
     WaitForEngine();
+    if (FailIfStopped()) return;
 
     engine.m_elements.RemoveAll();
     if (const ErrorCode e = engine.m_elements.LoadPackage(firmwareFile); e != kOk) {
@@ -159,7 +180,7 @@ void CThread::RunUpdateJob() {
         platform::MessageBox(m_hDialog,
                              "Some element of the package are not compatible with the printer.\nDo you want to force "
                              "the update?",
-                             "", platform::MB_YESNO | platform::MB_ICONERROR) == platform::IDYES)
+                             "", platform::MB_YESNO | platform::MB_ICONERROR | platform::MB_DEFBUTTON2) == platform::IDYES)
         force = 1;
 
     engine.PostSave(force);

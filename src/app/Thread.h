@@ -52,6 +52,10 @@ public:
     // Hands the update job its inputs and raises m_bUpdateRequested. While a
     // job runs, a new request is absorbed and the job keeps its inputs.
     void RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile);
+    // Asks the running update to stop at its next safe point (between
+    // chunks of element data, never inside a table); it then fails with
+    // kErrEngStoppedByUser. From any thread; the next request clears it.
+    void RequestStop();
 
     // The job itself; the loop calls them, tests may too while the loop idles.
     void RunUpdateJob();
@@ -69,6 +73,8 @@ private:
     void Fail(const std::string& title, const std::string& text, ErrorCode code);
     // Fail, after a connect: the session is let go first.
     void FailConnected(const std::string& title, const std::string& text, ErrorCode code);
+    // The failure of a job the user stopped before its save began.
+    bool FailIfStopped();
     void WriteOutputFile(const std::string& path, const ByteArray& image);
 
     // Job inputs, set by RequestUpdate and read once when a job starts.
@@ -76,6 +82,7 @@ private:
     CPort* m_pPort = nullptr;
     std::string m_strFirmwareFile;
     std::string m_strOutputFile;
+    std::atomic<bool> m_bStopRequested{false};
 
     mutable std::mutex m_viewMutex;
     View m_view;
