@@ -2,10 +2,13 @@
 // a person's walk through all seven pages, which also saves a screenshot of
 // each page for the documentation.
 
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 
 #include "WizardFixture.h"
+#include "wizard/QtMessageBoxProvider.h"
 #include "wizard/UpdateApp.h"
 
 namespace carillon {
@@ -68,7 +71,67 @@ protected:
         Edit()->clear();
         QTest::keyClicks(Edit(), QString::fromStdString(text));
     }
+    // A slow NDX printer on COM1, found by a search, and its update under way
+    // until the flash is being programmed.
+    void UpdateUntilProgramming() {
+        sim::PrinterConfig ndx;
+        ndx.pacing.enabled = true;
+        ndx.pacing.baud = 500000;
+        m_timingScale = 1.0;
+        WriteSetup("[General]\nFirmware File=" + Sample("NDX") + "\n[Serial ports]\nCOM1=" +
+                   PtyPrinter(ndx, false).DevicePath() + "\n");
+        Button(IDC_NEXT)->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Worker().m_bSearchRequested; }, 30000));
+        for (int page = 3; page <= 5; ++page) Button(IDC_NEXT)->click();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Worker().Snapshot().m_strStatus.find("Programming") != std::string::npos; }, 60000));
+    }
 };
+
+TEST_F(WalkTest, HoldingReturnThroughAnotherFamilysPackageNeverForcesIt) {
+    PrinterInEntry0({});  // an NDX printer, and the PLV package
+    WriteSetup("[General]\nFirmware File=" + Sample("PLV") + "\n");
+    QtMessageBoxProvider realBoxes;
+    platform::ScopedMessageBoxProvider scope(&realBoxes);
+    int presses = 0;
+    QTimer keys;
+    QObject::connect(&keys, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QTest::keyClick(box, Qt::Key_Return);
+            ++presses;
+        }
+    });
+    keys.start(20);
+    GoTo(3);
+    Edit()->setFocus();
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    ASSERT_TRUE(WaitForPage(6));
+    EXPECT_EQ(presses, 5);  // four reports and the question
+    EXPECT_EQ(Worker().Snapshot().resultCode, kErrCompatIncompatibleElement);
+}
+
+TEST_F(WalkTest, AnUnpluggedPrinterReachesTheFailurePageAtOnce) {
+    UpdateUntilProgramming();
+    m_ptys.back()->Stop();
+    QElapsedTimer unplugged;
+    unplugged.start();
+    ASSERT_TRUE(WaitForPage(6, 60000));
+    EXPECT_LT(unplugged.elapsed(), 5000);
+    EXPECT_EQ(Worker().Snapshot().resultCode >> 16, 0x0001u);  // the port's own code
+}
+
+TEST_F(WalkTest, CancelDuringTheUpdateAsksThenStopsIt) {
+    UpdateUntilProgramming();
+    Button(IDC_CANCEL)->click();  // the script answers No
+    m_boxes.AnswerNext(platform::IDYES);
+    Button(IDC_CANCEL)->click();
+    ASSERT_TRUE(WaitForPage(6, 30000));
+    EXPECT_EQ(Worker().Snapshot().resultCode, kErrEngStoppedByUser);
+    const auto boxes = m_boxes.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].flags, platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2);
+}
 
 TEST_F(WalkTest, AllSevenPages) {
     // A receipt printer on COM1, paced so that the update page can be seen
