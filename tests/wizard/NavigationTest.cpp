@@ -182,7 +182,6 @@ TEST_F(NavigationTest, EnterClicksTheFocusedButtonAndOtherwiseGoesOnButNeverEnds
     Button(IDC_NEXT)->setFocus();
     QTest::keyClick(Button(IDC_NEXT), Qt::Key_Return);
     EXPECT_EQ(Dialog().Page(), 2);
-    ASSERT_TRUE(WaitUntilIdle());
     m_boxes.AnswerNext(platform::IDYES);  // no printer: use the port all the same
     TreeWidget()->setFocus();
     QTest::keyClick(TreeWidget(), Qt::Key_Return);
@@ -191,7 +190,6 @@ TEST_F(NavigationTest, EnterClicksTheFocusedButtonAndOtherwiseGoesOnButNeverEnds
     Edit()->setText("fw.VRK_Package");
     QTest::keyClick(Edit(), Qt::Key_Return);
     EXPECT_EQ(Dialog().Page(), 4);
-    EXPECT_TRUE(Edit()->hasFocus());
     QTest::keyClick(Edit(), Qt::Key_Return);
     ASSERT_TRUE(WaitForPage(6));  // no port to connect to
     QTest::keyClick(&Dialog(), Qt::Key_Return);
