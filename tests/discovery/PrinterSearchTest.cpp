@@ -142,7 +142,7 @@ TEST_F(PrinterSearchTest, AnXonXoffPrinterKeepsItsHandshake) {
 }
 
 TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
-    printers.AddSerial(Named(0, ""));  // a port where no printer answers
+    printers.AddSerial(Named(sim::kSetKestrel, "", 1200));  // answers nothing the search can use...
     printers.AddUsb(Named(sim::kSetVrk, "USB-VRK"));
     ASSERT_EQ(list.SearchPrinters(), 2);
     const auto items = tree.Items();
@@ -155,20 +155,20 @@ TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
     EXPECT_EQ(items[2].parent, items[0].handle);
     EXPECT_EQ(items[3].parent, items[1].handle);
     EXPECT_EQ(items[3].image, kImageUsb);
-    EXPECT_FALSE(items[2].bold);  // a silent port is never chosen for the user...
-    EXPECT_TRUE(items[3].bold);   // ... the first printer is
+    EXPECT_TRUE(items[2].bold);  // entry 0 is current
+    EXPECT_FALSE(items[3].bold);
     EXPECT_TRUE(tree.RedrawOn());
 
     tree.Select("USB Printers");
     EXPECT_FALSE(list.OnTreeSelChanged());
-    EXPECT_EQ(list.current, 1);
-    tree.Select("COM1: ");
-    EXPECT_TRUE(list.OnTreeSelChanged());
     EXPECT_EQ(list.current, 0);
-    EXPECT_TRUE(tree.Items()[2].bold);
-    EXPECT_FALSE(tree.Items()[3].bold);
+    tree.Select("USB1: USB-VRK");
+    EXPECT_TRUE(list.OnTreeSelChanged());
+    EXPECT_EQ(list.current, 1);
+    EXPECT_FALSE(tree.Items()[2].bold);
+    EXPECT_TRUE(tree.Items()[3].bold);
 
-    // After a new search a port where none answers gives way to a printer.
+    // A new search keeps the choice.
     ASSERT_EQ(list.SearchPrinters(), 2);
     EXPECT_EQ(list.current, 1);
     EXPECT_TRUE(tree.Items()[3].bold);

@@ -2,7 +2,6 @@
 // a person's walk through all seven pages, which also saves a screenshot of
 // each page for the documentation.
 
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
@@ -74,8 +73,7 @@ protected:
     // A slow NDX printer on COM1, found by a search, being programmed.
     void UpdateUntilProgramming() {
         sim::PrinterConfig ndx;
-        ndx.pacing.enabled = true;
-        ndx.pacing.baud = 500000;
+        ndx.pacing = {.enabled = true, .baud = 500000};
         m_timingScale = 1.0;
         WriteSetup("[General]\nFirmware File=" + Sample("NDX") + "\n[Serial ports]\nCOM1=" +
                    PtyPrinter(ndx, false).DevicePath() + "\n");
@@ -107,10 +105,7 @@ TEST_F(WalkTest, HoldingReturnThroughAnotherFamilysPackageNeverForcesIt) {
 TEST_F(WalkTest, AnUnpluggedPrinterReachesTheFailurePageAtOnce) {
     UpdateUntilProgramming();
     m_ptys.back()->Stop();
-    QElapsedTimer unplugged;
-    unplugged.start();
-    ASSERT_TRUE(WaitForPage(6, 60000));
-    EXPECT_LT(unplugged.elapsed(), 5000);
+    ASSERT_TRUE(WaitForPage(6, 5000));
     EXPECT_EQ(Worker().Snapshot().resultCode >> 16, 0x0001u);  // the port's own code
 }
 
