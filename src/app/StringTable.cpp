@@ -40,6 +40,9 @@ constexpr StringRow kStrings[] = {
      "Output binary files may be created.\nThose binary files are needed to reflash the printers under Linux. "
      "\n\nLeave this blank if you don't want to create the file..."},
     {IDS_BINARY_FILTER, "VRK Binary files (*.VRK_Package.bin)|*.VRK_Package.bin|All files (*.*)|*.*||"},
+    {IDS_STOP_QUESTION,
+     "Do you want to stop the firmware update?\nThe printer will not work until the same update has been run to its "
+     "end."},
 };
 
 constexpr std::size_t kStringBuffer = 500;

@@ -32,6 +32,7 @@ enum StringId : int {
     IDS_OUTPUT_TITLE = 126,
     IDS_OUTPUT_TEXT = 127,
     IDS_BINARY_FILTER = 128,
+    IDS_STOP_QUESTION = 129,
 };
 
 // The text of a string id, at most 499 characters; empty for an unknown id.

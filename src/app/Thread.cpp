@@ -61,11 +61,17 @@ void CThread::ProtectFile(const std::string& path) {
 void CThread::RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile) {
     std::lock_guard lock(m_inputMutex);
     if (!m_bUpdateRequested) {
+        m_bStopRequested = false;
         m_pPort = port;
         m_strFirmwareFile = firmwareFile;
         m_strOutputFile = outputFile;
     }
     m_bUpdateRequested = 1;
+}
+
+void CThread::RequestStop() {
+    m_bStopRequested = true;
+    m_printers.engine.RequestStop();
 }
 
 CThread::View CThread::Snapshot() const {
@@ -90,6 +96,15 @@ void CThread::FailConnected(const std::string& title, const std::string& text, E
     CCommandGenerator& engine = m_printers.engine;
     if (engine.m_command == kCommandIdle) engine.m_session.Disconnect();
     Fail(title, text, code);
+}
+
+bool CThread::FailIfStopped() {
+    if (!m_bStopRequested) return false;
+    FailConnected(LoadString(IDS_PROGRAMMING_ERROR) + "\n",
+                  platform::Format(LoadString(IDS_ERROR_CODE_FORMAT).c_str(), kErrEngStoppedByUser) + "\n" +
+                      GetErrorMessage(kErrEngStoppedByUser),
+                  kErrEngStoppedByUser);
+    return true;
 }
 
 void CThread::WaitForEngine() {
@@ -133,6 +148,9 @@ void CThread::RunUpdateJob() {
         m_view.m_nProgressPercent = 0;
         m_view.m_bShowTotal = false;
         m_view.m_bShowProgress = true;
+        // The last printer's version would pass for this one's while it connects.
+        m_view.m_byMonitorVersion[0] = 0;
+        m_view.m_byMonitorVersion[1] = 0;
     }
 
     // Refused before the printer is touched: an output that would replace an
@@ -159,8 +177,11 @@ void CThread::RunUpdateJob() {
         m_view.m_bShowProgress = true;
     }
 
+    // A stop asked for before the save would be lost: the connect clears the engine's.
+    if (FailIfStopped()) return;
     engine.PostReadFileTables();
     WaitForEngine();
+    if (FailIfStopped()) return;
 
     const std::vector<FirmwareEntry> firmwareToday = FirmwareEntries(engine.m_elements);
     engine.m_elements.RemoveAll();
@@ -179,7 +200,7 @@ void CThread::RunUpdateJob() {
         platform::MessageBox(m_hDialog,
                              "Some element of the package are not compatible with the printer.\nDo you want to force "
                              "the update?",
-                             "", platform::MB_YESNO | platform::MB_ICONERROR) == platform::IDYES)
+                             "", platform::MB_YESNO | platform::MB_ICONERROR | platform::MB_DEFBUTTON2) == platform::IDYES)
         force = 1;
     if (force && !ConfirmForcedRemoval(firmwareToday)) {
         engine.m_pOutputImage = nullptr;

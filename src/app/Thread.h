@@ -54,6 +54,10 @@ public:
     // Hands the update job its inputs and raises m_bUpdateRequested. While a
     // job runs, a new request is absorbed and the job keeps its inputs.
     void RequestUpdate(CPort* port, const std::string& firmwareFile, const std::string& outputFile);
+    // Asks the running update to stop at its next safe point (between
+    // chunks of element data, never inside a table); it then fails with
+    // kErrEngStoppedByUser. From any thread; the next request clears it.
+    void RequestStop();
 
     // A file the update job must never overwrite besides its package (the
     // setup file it was started from): an output binary naming it is refused.
@@ -79,6 +83,8 @@ private:
     // Asks before a forced save drops firmware the printer holds; true to go on.
     bool ConfirmForcedRemoval(const std::vector<FirmwareEntry>& firmwareToday);
     ErrorCode WriteOutputFile(const std::string& path, const ByteArray& image);
+    // The failure of a job the user stopped before its save began.
+    bool FailIfStopped();
 
     // Job inputs, set by RequestUpdate and read once when a job starts.
     std::mutex m_inputMutex;
@@ -86,6 +92,7 @@ private:
     std::string m_strFirmwareFile;
     std::string m_strOutputFile;
     std::vector<std::string> m_protectedFiles;
+    std::atomic<bool> m_bStopRequested{false};
 
     mutable std::mutex m_viewMutex;
     View m_view;

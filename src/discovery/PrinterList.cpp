@@ -86,10 +86,22 @@ int PrinterList::SearchPrinters() {
         ProbeEntry(i, records_[i]);
     }
 
+    ChooseCurrentPrinter();
     platform::PostMessage(notifyWindow, platform::WM_SEARCH_DONE);
     searchDone_.Set();
     RebuildTree(false);
     return portCount;
+}
+
+void PrinterList::ChooseCurrentPrinter() {
+    std::lock_guard lock(entriesMutex_);
+    auto isPrinter = [this](int i) {
+        return i >= 0 && i < kMaxPrinterEntries && !entries[static_cast<std::size_t>(i)].label.empty();
+    };
+    if (isPrinter(current)) return;
+    int first = 0;
+    while (first < kMaxPrinterEntries && !isPrinter(first)) ++first;
+    current = first < kMaxPrinterEntries ? first : -1;
 }
 
 void PrinterList::ProbeEntry(int index, PortRecord& record) {

@@ -122,6 +122,9 @@ private:
     void ProbeEntry(int index, PortRecord& record);
     void IdentifyEntry(int index, CPort& port);
     void ApplyBoldLocked();
+    // After a search: a current entry that is gone or silent gives way to the
+    // first printer found; with no printer at all nothing is current.
+    void ChooseCurrentPrinter();
 
     std::unique_ptr<PortRecord[]> records_;
     platform::AutoResetEvent searchDone_{true};

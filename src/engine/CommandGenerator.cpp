@@ -62,6 +62,7 @@ void CCommandGenerator::WorkerLoop() {
         while (m_command == kCommandIdle) {
             m_wakeEvent.Wait();
             if (m_stop != 0) {
+                m_command = kCommandIdle;  // posted but never begun: it goes with the engine
                 m_stop = 0;
                 return;
             }

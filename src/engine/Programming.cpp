@@ -46,7 +46,8 @@ ErrorCode CCommandGenerator::DoSave(std::uint8_t force) {
         if (r == kOk) r = WriteLocationTable(location);
         SetStatusText(prefix + " fin ");
         if (r != kOk) result = r;  // a failed location does not stop the others
-        if (r == kErrEngStoppedByUser) break;  // ... but the user does
+        // ... but the user does, and so does a printer that has gone
+        if (r == kErrEngStoppedByUser || m_session.PortGone()) break;
     }
     m_session.m_pRecord = nullptr;
     return Fail(result);
@@ -98,7 +99,7 @@ ErrorCode CCommandGenerator::ProgramElement(std::int32_t location, CElement& e) 
             else
                 r = WriteElementData(location, e, &written);
         }
-        if (r == kErrEngStoppedByUser) return r;
+        if (r == kErrEngStoppedByUser || m_session.PortGone()) return r;
         if (r != kOk) {
             m_pOutputImage = nullptr;  // from now on every sector gets its blank check first
             continue;

@@ -52,7 +52,7 @@ ErrorCode CMonitorSession::Reidentify() {
     for (int attempt = 0; attempt < kReidentifyAttempts; ++attempt) {
         if (attempt > 0) SleepMs(m_timing.reidentifyPauseMs);
         r = ReadMonitorInfo(nullptr);
-        if (r == kOk) break;
+        if (r == kOk || PortGone()) break;
     }
     return r;
 }
@@ -68,7 +68,7 @@ ErrorCode CMonitorSession::GetGeometry(std::int32_t location, FlashGeometry& geo
     ErrorCode r = kOk;
     for (int attempt = 0; attempt < std::max(1, m_retries); ++attempt) {
         r = GeometryExchange(geometry);
-        if (r == kOk) break;
+        if (r == kOk || PortGone()) break;
     }
     return m_lastError = r;
 }
@@ -119,7 +119,7 @@ ErrorCode CMonitorSession::BlankCheck(std::int32_t location, std::uint32_t addre
         r = Transact(Exchange{.command = cmd->blankCheck, .request = request.data(), .requestLength = request.size(),
                               .timeoutMs = wide ? m_timing.dspBlankCheckMs : m_timing.boardBlankCheckMs});
         if (r == kErrMonFailureBase) r = kErrMonNotBlank;  // refused with flags 0: something is written there
-        if (r == kOk || r == kErrMonNotBlank) break;
+        if (r == kOk || r == kErrMonNotBlank || PortGone()) break;
     }
     return m_lastError = r;
 }
@@ -136,7 +136,7 @@ ErrorCode CMonitorSession::EraseSector(std::int32_t location, std::uint32_t addr
         PurgePort();
         r = Transact(Exchange{.command = cmd->erase, .request = request.data(), .requestLength = request.size(),
                               .timeoutMs = cmd->wideAddress ? m_timing.dspEraseMs : m_timing.boardEraseMs});
-        if (r == kOk) break;
+        if (r == kOk || PortGone()) break;
     }
     return m_lastError = r;
 }
@@ -170,7 +170,7 @@ ErrorCode CMonitorSession::ReadFlash(std::int32_t location, std::uint32_t addres
             address += chunk;
             destination += static_cast<std::size_t>(chunk) * BytesPerUnit(location);
             attempts = m_retries;
-        } else if (r == kErrMonFailureBase + 0x40) {
+        } else if (r == kErrMonFailureBase + 0x40 || PortGone()) {
             break;
         } else {
             limit = packetSize;
@@ -222,7 +222,7 @@ ErrorCode CMonitorSession::ConfirmWritten(std::int32_t location, std::uint32_t a
     std::vector<std::uint8_t> back(static_cast<std::size_t>(units) * BytesPerUnit(location));
     ErrorCode r = kOk;
     for (int attempt = 0; attempt < kConfirmAttempts; ++attempt) {
-        if ((r = ReadChunk(CommandsFor(location)->read, address, units, back.data(), 0)) == kOk) break;
+        if ((r = ReadChunk(CommandsFor(location)->read, address, units, back.data(), 0)) == kOk || PortGone()) break;
     }
     if (r != kOk) return r;
     return std::equal(back.begin(), back.end(), data) ? kOk : kErrMonNotBlank;
@@ -263,6 +263,7 @@ ErrorCode CMonitorSession::WriteFlash(std::int32_t location, std::int32_t cryptM
         total += w;
         m_progressDone = total;
         if (r == kErrMonPacketSize && m_pRecord != nullptr) return EndOperation(kErrMonPacketSize);
+        if (PortGone()) return EndOperation(r);
         // Units that may hold something else than the data: only erasing helps.
         if (m_writeUnconfirmed) return EndOperation(r);
         limit = defaultLimit;
@@ -339,6 +340,8 @@ ErrorCode CMonitorSession::WriteChunk(std::uint8_t command, std::uint8_t dataCod
         return m_lastError = kOk;
     }
 
+    // A printer that has gone has nothing more to tell: the failure says it all.
+    if (PortGone()) return m_lastError = r;
     if (!IsLineFailure(r)) platform::MessageBox(nullptr, ErrorText(), "", platform::MB_OK);
     if (ErrorCode again = Reidentify(); again != kOk) return m_lastError = again;
     // The monitor tells where its write stopped: count what it took and go on from there.

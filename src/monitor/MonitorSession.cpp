@@ -99,6 +99,8 @@ bool CMonitorSession::IsLocationPresent(std::int32_t location) const {
     return (m_locations >> location) & 1u;
 }
 
+bool CMonitorSession::PortGone() const { return m_pPort != nullptr && m_pPort->DeviceGone(); }
+
 std::uint16_t CMonitorSession::McuWriteAddress() const { return Le16(&m_failure[2]); }
 std::uint32_t CMonitorSession::DspWriteAddress() const { return Le32(&m_failure[4]); }
 std::uint16_t CMonitorSession::KioskWriteAddress() const { return Le16(&m_failure[8]); }
@@ -143,12 +145,12 @@ ErrorCode CMonitorSession::Connect(CPort* port, bool wake, int attempts) {
     ErrorCode r = kOk;
     for (int budget = m_retries; budget > 0;) {
         r = ReadMonitorInfo(nullptr);
-        if (r == kOk) break;
+        if (r == kOk || PortGone()) break;
         SleepMs(m_timing.retryPauseMs);
         --budget;
         if (r & 0x00010000u) budget -= m_retries / 2;  // a silent port is not worth 55 tries
     }
-    if (r != kOk && wake) {
+    if (r != kOk && wake && !PortGone()) {
         r = GoToMonitorMode(normalBaud, normalHandshake, attempts);
         if (r == kOk) r = ReadMonitorInfo(nullptr);
     }
@@ -211,7 +213,7 @@ ErrorCode CMonitorSession::GoToMonitorMode(std::uint32_t baudRate, std::uint32_t
     for (int i = 0; i < attempts; ++i) {
         SleepMs(m_timing.retryPauseMs);
         ++m_progressDone;
-        if (ReadMonitorInfo(nullptr) == kOk) break;
+        if (ReadMonitorInfo(nullptr) == kOk || PortGone()) break;
     }
     if (!wasOpen) port.Close();
     return EndOperation(port.lastError);
@@ -287,7 +289,7 @@ ErrorCode CMonitorSession::LeaveMonitorMode() {
     for (int attempt = 0; attempt < m_retries / 10; ++attempt) {
         m_pPort->PurgeIn();
         m_pPort->PurgeOut();
-        if (Transact(Exchange{.command = kCmdLeaveMonitor, .timeoutMs = m_timing.leaveMs}) == kOk) break;
+        if (Transact(Exchange{.command = kCmdLeaveMonitor, .timeoutMs = m_timing.leaveMs}) == kOk || PortGone()) break;
     }
     return Disconnect();
 }

@@ -120,6 +120,8 @@ public:
     ErrorCode Disconnect();
     ErrorCode LeaveMonitorMode();
     bool IsLocationPresent(std::int32_t location) const;
+    // The borrowed port's device has gone: no retry can succeed any more.
+    bool PortGone() const;
     void GetProgress(SessionProgress& out) const;
 
     // Packets.

@@ -19,8 +19,11 @@ enum MessageBoxFlags : unsigned {
     MB_ICONEXCLAMATION = MB_ICONWARNING,
     MB_ICONINFORMATION = 0x00000040u,  // also called MB_ICONASTERISK
     MB_ICONASTERISK = MB_ICONINFORMATION,
+    // The second button (No) is the default: Enter and Escape answer No.
+    MB_DEFBUTTON2 = 0x00000100u,
     MB_BUTTON_MASK = 0x0000000Fu,
     MB_ICON_MASK = 0x000000F0u,
+    MB_DEFBUTTON_MASK = 0x00000F00u,
 };
 
 // Answers.

@@ -58,6 +58,10 @@ public:
                           std::uint32_t outLen);
     virtual ErrorCode SetError(ErrorCode code);
 
+    // True once the device has gone (unplugged, hung up) since the port was
+    // last opened: every operation will fail, so callers stop retrying.
+    bool DeviceGone() const { return deviceGone; }
+
     // Lists the serial ports, then the USB printers; needs no device.
     int EnumerateAllPorts(PortRecord* records, int maxCount, int reserved, bool checkFifo);
 
@@ -72,6 +76,7 @@ public:
     ErrorCode lastError = kOk;          // set only through SetError
     int handle = -1;                    // device descriptor, -1 when closed
     std::atomic<bool> isOpen{false};
+    bool deviceGone = false;  // set by the device ports, cleared by a successful Open
     platform::MessageTarget* notifyWindow = nullptr;
     std::unique_ptr<PortSettings> settings;  // null until SetSettings succeeded
 

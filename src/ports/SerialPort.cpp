@@ -39,11 +39,19 @@ bool DeviceExists(int comNumber) {
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// What a line that has gone reports: an adapter unplugged, a terminal hung up.
+bool IsGoneErrno(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
+
 }  // namespace
 
 CSerialPort::~CSerialPort() {
     if (isOpen) Close();
     CloseHandle();
+}
+
+void CSerialPort::Fail(ErrorCode code, bool gone) {
+    if (gone) deviceGone = true;
+    SetError(code);
 }
 
 SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
@@ -114,6 +122,7 @@ bool CSerialPort::Open() {
     }
     serial::SetModemLines(handle, s.handshake);
     wake.Clear();  // an abort meant for an earlier session
+    deviceGone = false;
     isOpen = true;
     SetError(kOk);
     return true;
@@ -179,16 +188,16 @@ int CSerialPort::Write(const std::uint8_t* data, int length) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            SetError(kErrPortSend);
+            Fail(kErrPortSend, IsGoneErrno(errno));
             return 0;
         }
-        switch (detail::WaitForDevice(handle, true, wake, deadline)) {
+        switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline)) {
             case detail::WaitResult::kReady:
                 continue;
             case detail::WaitResult::kTimeout:
                 return WriteTimedOut();
             default:
-                SetError(kErrPortSend);
+                Fail(kErrPortSend, result == detail::WaitResult::kHangup);
                 return 0;
         }
     }
@@ -227,7 +236,7 @@ std::uint8_t CSerialPort::ReadByte() {
         // A tty that reports data a read then does not find has hung up, as
         // has one that reported a hang-up and has nothing left to read.
         if ((n < 0 && errno != EAGAIN && errno != EINTR) || hungUp || (n == 0 && expectData)) {
-            SetError(kErrPortRead);
+            Fail(kErrPortRead, n < 0 ? IsGoneErrno(errno) : true);
             return 0;
         }
         const auto result = detail::WaitForDevice(handle, false, wake, deadline);
@@ -252,7 +261,7 @@ int CSerialPort::GetInCount() {
     if (!CheckOpen()) return 0;
     int count = 0;
     if (::ioctl(handle, FIONREAD, &count) != 0) {
-        SetError(kErrPortRead);
+        Fail(kErrPortRead, IsGoneErrno(errno));
         return 0;
     }
     SetError(kOk);
@@ -263,7 +272,7 @@ int CSerialPort::GetOutCount() {
     if (!CheckOpen()) return 0;
     int count = 0;
     if (::ioctl(handle, TIOCOUTQ, &count) != 0) {
-        SetError(kErrPortSend);
+        Fail(kErrPortSend, IsGoneErrno(errno));
         return 0;
     }
     SetError(kOk);
@@ -273,7 +282,7 @@ int CSerialPort::GetOutCount() {
 bool CSerialPort::PurgeIn() {
     if (!CheckOpen()) return false;
     if (::tcflush(handle, TCIFLUSH) != 0) {
-        SetError(kErrPortPurge);
+        Fail(kErrPortPurge, IsGoneErrno(errno));
         return false;
     }
     SetError(kOk);
@@ -283,7 +292,7 @@ bool CSerialPort::PurgeIn() {
 bool CSerialPort::PurgeOut() {
     if (!CheckOpen()) return false;
     if (::tcflush(handle, TCOFLUSH) != 0) {
-        SetError(kErrPortPurge);
+        Fail(kErrPortPurge, IsGoneErrno(errno));
         return false;
     }
     SetError(kOk);

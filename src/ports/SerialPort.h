@@ -42,6 +42,8 @@ public:
 private:
     // Sets 0x00010002 and returns false when there is no open device.
     SerialPortSettings* Serial() const;
+    // Reports code; gone notes that the device has gone for good.
+    void Fail(ErrorCode code, bool gone);
     void CloseHandle();
     // Waits until the line's output queue is empty; onTimeout when the
     // deadline passes first, false with lastError set on any failure.

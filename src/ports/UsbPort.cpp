@@ -29,6 +29,9 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 std::vector<UsbDeviceEntry> ListDevices() { return MakeUsbDeviceSource()->List(); }
 
+// What the driver reports for a printer that has left the bus.
+bool IsGoneErrno(int error) { return error == ENODEV || error == EIO || error == ESHUTDOWN || error == ENXIO; }
+
 // Copies text with its NUL into a buffer of size bytes; false when it does not fit.
 bool CopyBounded(const std::string& text, char* out, std::uint32_t size) {
     if (text.size() >= size) return false;
@@ -130,6 +133,18 @@ CUsbPort::~CUsbPort() {
     CloseHandle();
 }
 
+void CUsbPort::Fail(ErrorCode code, bool gone) {
+    if (gone) deviceGone = true;
+    SetError(code);
+}
+
+bool CUsbPort::EntryRemoved() const {
+    if (openedInstanceId.empty()) return false;
+    const auto list = ListDevices();
+    return std::none_of(list.begin(), list.end(),
+                        [this](const UsbDeviceEntry& e) { return e.instanceId == openedInstanceId; });
+}
+
 UsbPortSettings* CUsbPort::Usb() const { return static_cast<UsbPortSettings*>(settings.get()); }
 
 void CUsbPort::CloseHandle() {
@@ -221,6 +236,7 @@ bool CUsbPort::Open() {
         Pause(kOpenRetryMs);
     }
     wake.Clear();  // an abort meant for an earlier session
+    deviceGone = false;
     isOpen = true;
     SetError(kOk);
     return true;
@@ -251,7 +267,7 @@ bool CUsbPort::WaitSent() {
 bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
     // The driver takes a write as soon as its transfer is queued, and reports
     // the device writable only once no transfer is pending.
-    switch (detail::WaitForDevice(handle, true, wake, deadline, io)) {
+    switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline, io)) {
         case detail::WaitResult::kReady:
             SetError(kOk);
             return true;
@@ -260,7 +276,7 @@ bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout
             SetError(onTimeout);
             return false;
         default:
-            SetError(kErrPortSend);
+            Fail(kErrPortSend, result == detail::WaitResult::kHangup);
             return false;
     }
 }
@@ -283,7 +299,7 @@ int CUsbPort::WriteChunk(const std::uint8_t* data, int length) {
         if (n > 0) {
             done += static_cast<int>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            SetError(kErrPortSend);
+            Fail(kErrPortSend, IsGoneErrno(errno));
             return 0;
         }
         if (!WaitDrained(deadline, kErrPortWriteTimeout)) {
@@ -328,7 +344,7 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
             return true;
         }
         if ((n < 0 && errno != EAGAIN && errno != EINTR) || hungUp) {
-            SetError(kErrPortRead);
+            Fail(kErrPortRead, hungUp || IsGoneErrno(errno));
             return false;
         }
         // An empty transfer is not data: keep waiting for some. Should a
@@ -341,7 +357,8 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
                 hungUp = true;  // read what is left, then fail
                 continue;
             case detail::WaitResult::kTimeout:
-                SetError(kErrPortReadTimeout);
+                // Silence from a printer whose entry has left the list is final.
+                Fail(kErrPortReadTimeout, waitMs > 0 && EntryRemoved());
                 return false;
             default:
                 SetError(kErrPortRead);
@@ -441,7 +458,7 @@ int CUsbPort::IoControl(std::uint32_t code, const void* in, std::uint32_t inLen,
     if (inLen > 0) std::memcpy(buffer, in, inLen);
     const int result = io.Ioctl(handle, code, buffer);
     if (result < 0) {
-        SetError(kErrPortRead);
+        Fail(kErrPortRead, IsGoneErrno(errno));
         return 0;
     }
     // Bytes returned: the size the code names when it reads, else the count

@@ -112,6 +112,10 @@ public:
 
 private:
     UsbPortSettings* Usb() const;
+    // Reports code; gone notes that the printer has left the bus.
+    void Fail(ErrorCode code, bool gone);
+    // The printer last opened is no longer in the device list.
+    bool EntryRemoved() const;
     void CloseHandle();
     // Reads up to kReadChunk bytes into the empty receive buffer, waiting up
     // to waitMs; false with lastError set when nothing came.

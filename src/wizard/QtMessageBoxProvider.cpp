@@ -12,12 +12,25 @@ namespace {
 
 constexpr unsigned kIconQuestion = 0x20;
 
+// The window a box belongs to: its owner's, else (boxes raised deep inside
+// name none) the one the person is working in.
+QWidget* OwnerWindow(const platform::MessageBoxRequest& request) {
+    if (auto* target = dynamic_cast<QtMessageTarget*>(request.owner)) return target->Window();
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return QApplication::activeWindow();
+}
+
 int ShowOnGuiThread(const platform::MessageBoxRequest& request) {
-    QWidget* owner = nullptr;
-    if (auto* target = dynamic_cast<QtMessageTarget*>(request.owner)) owner = target->Window();
-    QMessageBox box(MessageBoxIcon(request.flags), QString::fromStdString(request.caption),
-                    QString::fromStdString(request.text), MessageBoxButtons(request.flags), owner);
+    QWidget* owner = OwnerWindow(request);
+    QString title = QString::fromStdString(request.caption);
+    if (title.isEmpty() && owner != nullptr) title = owner->window()->windowTitle();
+    QMessageBox box(MessageBoxIcon(request.flags), title, QString::fromStdString(request.text),
+                    MessageBoxButtons(request.flags), owner);
     box.setTextFormat(Qt::PlainText);
+    if (QMessageBox::StandardButton no = MessageBoxDefault(request.flags); no != QMessageBox::NoButton) {
+        box.setDefaultButton(no);
+        box.setEscapeButton(no);
+    }
     return MessageBoxAnswer(box.exec(), request.flags);
 }
 
@@ -26,6 +39,12 @@ int ShowOnGuiThread(const platform::MessageBoxRequest& request) {
 QMessageBox::StandardButtons MessageBoxButtons(unsigned flags) {
     if ((flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO) return QMessageBox::Yes | QMessageBox::No;
     return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButton MessageBoxDefault(unsigned flags) {
+    const bool question = (flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO;
+    return question && (flags & platform::MB_DEFBUTTON_MASK) == platform::MB_DEFBUTTON2 ? QMessageBox::No
+                                                                                          : QMessageBox::NoButton;
 }
 
 QMessageBox::Icon MessageBoxIcon(unsigned flags) {

@@ -17,6 +17,8 @@ public:
 // The buttons and icon the flags ask for.
 QMessageBox::StandardButtons MessageBoxButtons(unsigned flags);
 QMessageBox::Icon MessageBoxIcon(unsigned flags);
+// The button that Enter and Escape press, when the flags choose one.
+QMessageBox::StandardButton MessageBoxDefault(unsigned flags);
 // The answer of a box with these flags that ended with result (a standard
 // button, or anything else when it was closed without one).
 int MessageBoxAnswer(int result, unsigned flags);

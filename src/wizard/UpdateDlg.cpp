@@ -193,15 +193,17 @@ void CUpdateDlg::keyPressEvent(QKeyEvent* event) {
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == 0;
     switch (plain ? event->key() : 0) {
         case Qt::Key_Escape:
-            reject();  // refused while an update runs
+            OnCancelButton();
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            // A focused button takes Enter as a click; elsewhere it is the dialog's OK.
+            // A focused button takes Enter as a click; elsewhere (the edit box,
+            // the tree) it is Next. It never ends the wizard: a person typing a
+            // path or picking a printer means to go on.
             if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button != nullptr && button->isEnabled())
                 button->click();
-            else
-                accept();  // refused while an update runs
+            else if (m_btnNext->isEnabled())
+                OnNext();
             return;
         case Qt::Key_F1:
             OnAbout();

@@ -2,6 +2,7 @@
 // edit box and the printer tree.
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -23,6 +24,8 @@ QString Text(int id) { return QString::fromStdString(LoadString(id)); }
 }  // namespace
 
 void CUpdateDlg::ShowPage() {
+    // Hiding the page's controls must not take the focus away for good.
+    QWidget* focused = focusWidget();
     m_btnPrevious->setText(Text(IDS_PREVIOUS));
     m_btnNext->setText(Text(IDS_NEXT));
     m_btnCancel->setText(Text(IDS_CANCEL));
@@ -58,7 +61,7 @@ void CUpdateDlg::ShowPage() {
         case 5:
             m_btnPrevious->setEnabled(false);
             m_btnNext->setEnabled(false);
-            m_btnCancel->setEnabled(false);
+            m_btnCancel->setEnabled(true);  // asks whether to stop the update
             if (m_pThread) {
                 // Silent mode has no search: its one port sits in entry 0.
                 CPort* port = m_pThread->m_printers.EntryPort(m_pThread->m_bSilent ? 0 : -1);
@@ -77,6 +80,15 @@ void CUpdateDlg::ShowPage() {
             break;
         default: break;
     }
+    // The focus stays where it was. Where that control has left the page it
+    // goes to Next, or nowhere: never by chance to a button that Enter, held
+    // down, would click to end or rerun something.
+    if (focused != nullptr && focused->isVisible() && focused->isEnabled())
+        focused->setFocus();
+    else if (m_btnNext->isEnabled())
+        m_btnNext->setFocus();
+    else if (QWidget* chance = focusWidget())
+        chance->clearFocus();
     PaintPage();
 }
 
@@ -130,7 +142,16 @@ void CUpdateDlg::OnPrevious() {
     ShowPage();
 }
 
-void CUpdateDlg::OnCancelButton() { reject(); }
+void CUpdateDlg::OnCancelButton() {
+    if (!UpdateRunning()) {
+        reject();
+        return;
+    }
+    // Stopping leaves the printer half updated: only a deliberate Yes does it.
+    const int answer = platform::MessageBox(&m_target, LoadString(IDS_STOP_QUESTION), "",
+                                            platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2);
+    if (answer == platform::IDYES && UpdateRunning()) m_pThread->RequestStop();
+}
 
 void CUpdateDlg::OnBrowse() {
     if (m_nPage != 3 && m_nPage != 4) return;
@@ -159,6 +180,8 @@ std::optional<std::string> CUpdateDlg::RunFileDialog(const FileDialogRequest& re
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(QtNameFilters(request.filter));
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension).mid(1));
+    // Start where the file already chosen lies, not in the working directory.
+    if (!m_strEdit.empty()) dialog.setDirectory(QFileInfo(QString::fromStdString(m_strEdit)).absolutePath());
     if (!request.initialName.empty()) dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().front().toStdString();

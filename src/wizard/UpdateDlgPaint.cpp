@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTextOption>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "app/SetupIni.h"
@@ -31,13 +33,22 @@ constexpr int kWeightBold = 700;
 
 const QColor kBarFill(49, 106, 197);
 
-constexpr int kColumnFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+// Wrapped at word boundaries; a word longer than the column (a path without
+// a separator) is broken rather than cut off at the column's edge.
+QTextOption ColumnOption() {
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
 
-// The height of text laid out word-wrapped in the column; later lines start below it.
+// The height of text laid out wrapped in the column; later lines start below it.
 int ColumnTextHeight(const QFont& font, const QString& text) {
     if (text.isEmpty()) return 0;
-    const QFontMetrics metrics(font);
-    return metrics.boundingRect(QRect(0, 0, kColumnRight - kColumnLeft, 1 << 20), kColumnFlags, text).height();
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    QPainter painter(&scratch);
+    painter.setFont(font);
+    const QRectF column(0, 0, kColumnRight - kColumnLeft, 1 << 20);
+    return static_cast<int>(std::ceil(painter.boundingRect(column, text, ColumnOption()).height()));
 }
 
 }  // namespace
@@ -140,7 +151,7 @@ void CUpdateDlg::DrawColumnText(int cellHeight, int weight, const std::string& t
     QPainter painter(&m_pSplash->Image());
     painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(kColumnLeft, m_nTextY, kColumnRight - kColumnLeft, height), kColumnFlags, qtext);
+    painter.drawText(QRectF(kColumnLeft, m_nTextY, kColumnRight - kColumnLeft, height), qtext, ColumnOption());
     m_nTextY += height;
 }
 

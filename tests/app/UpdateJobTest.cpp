@@ -129,7 +129,7 @@ TEST_F(UpdateJobTest, IncompatibleElementsAreReportedAndForcingIsAsked) {
     ASSERT_EQ(shown.size(), 8u);  // seven elements, then the question
     EXPECT_EQ(shown[0].text, "Incompatible element:\nNDX_MCU_FW");
     EXPECT_EQ(shown[7].text, "Some element of the package are not compatible with the printer.\nDo you want to force the update?");
-    EXPECT_EQ(shown[7].flags, platform::MB_YESNO | platform::MB_ICONERROR);
+    EXPECT_EQ(shown[7].flags, platform::MB_YESNO | platform::MB_ICONERROR | platform::MB_DEFBUTTON2);
     EXPECT_EQ(shown[7].owner, &messages);
     const auto view = worker.Snapshot();
     EXPECT_EQ(view.m_strResultTitle, "Programming Error...\n");

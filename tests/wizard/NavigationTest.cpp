@@ -37,7 +37,7 @@ TEST_F(NavigationTest, EachPageShowsItsButtonsAndItsControl) {
         {true, true, true, "Previous", "Cancel", QRect(174, 100, 316, 240), {}, {}},
         {true, true, true, "Previous", "Cancel", {}, QRect(174, 100, 286, 23), QRect(460, 100, 30, 23)},
         {true, true, true, "Previous", "Cancel", {}, QRect(174, 150, 286, 23), QRect(460, 150, 30, 23)},
-        {false, false, false, "Previous", "Cancel", {}, {}, {}},
+        {false, false, true, "Previous", "Cancel", {}, {}, {}},
         {true, false, true, "Previous", "Cancel", {}, {}, {}},
         {true, false, true, "Restart", "Finish", {}, {}, {}},
     };
@@ -181,14 +181,22 @@ TEST_F(NavigationTest, NothingEndsTheDialogWhileAnUpdateRuns) {
     EXPECT_EQ(Dialog().result(), QDialog::Rejected);
 }
 
-TEST_F(NavigationTest, EnterClicksTheFocusedButtonAndOtherwiseEndsTheDialog) {
+TEST_F(NavigationTest, EnterClicksTheFocusedButtonAndOtherwiseGoesOnButNeverEndsTheDialog) {
     Button(IDC_NEXT)->setFocus();
     QTest::keyClick(Button(IDC_NEXT), Qt::Key_Return);
     EXPECT_EQ(Dialog().Page(), 2);
+    m_boxes.AnswerNext(platform::IDYES);  // no printer: use the port all the same
     TreeWidget()->setFocus();
     QTest::keyClick(TreeWidget(), Qt::Key_Return);
-    EXPECT_FALSE(Dialog().isVisible());
-    EXPECT_EQ(Dialog().result(), QDialog::Accepted);
+    EXPECT_EQ(Dialog().Page(), 3);
+    Edit()->setFocus();
+    Edit()->setText("fw.VRK_Package");
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    EXPECT_EQ(Dialog().Page(), 4);
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    ASSERT_TRUE(WaitForPage(6));  // no port to connect to
+    QTest::keyClick(&Dialog(), Qt::Key_Return);
+    EXPECT_TRUE(Dialog().isVisible());
 }
 
 TEST_F(NavigationTest, F5RepaintsTheFilePagesFromTheSetupFileAndSearchesAgainOnThePrinterPage) {

@@ -2,11 +2,13 @@
 // person's walk through all seven pages, which also saves a screenshot of
 // each page for the documentation, and a walk back from the failure page.
 
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 
 #include "WizardFixture.h"
 #include "support/UsbDriverModel.h"
+#include "wizard/QtMessageBoxProvider.h"
 #include "wizard/UpdateApp.h"
 
 namespace carillon {
@@ -69,7 +71,53 @@ protected:
         Edit()->clear();
         QTest::keyClicks(Edit(), QString::fromStdString(text));
     }
+    // A slow NDX printer on COM1, found by a search, being programmed.
+    void UpdateUntilProgramming() {
+        sim::PrinterConfig ndx;
+        ndx.pacing = {.enabled = true, .baud = 500000};
+        m_timingScale = 1.0;
+        WriteSetup("[General]\nFirmware File=" + Sample("NDX") + "\n[Serial ports]\nCOM1=" +
+                   PtyPrinter(ndx, false).DevicePath() + "\n");
+        Button(IDC_NEXT)->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Worker().m_bSearchRequested; }, 30000));
+        for (int page = 3; page <= 5; ++page) Button(IDC_NEXT)->click();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Worker().Snapshot().m_strStatus.find("Programming") != std::string::npos; }, 60000));
+    }
 };
+
+TEST_F(WalkTest, HoldingReturnThroughAnotherFamilysPackageNeverForcesIt) {
+    PrinterInEntry0({});  // an NDX printer, and the PLV package
+    WriteSetup("[General]\nFirmware File=" + Sample("PLV") + "\n");
+    QtMessageBoxProvider realBoxes;
+    platform::ScopedMessageBoxProvider scope(&realBoxes);
+    QTimer keys;  // Return on every box: four reports, then the question
+    QObject::connect(&keys, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) QTest::keyClick(box, Qt::Key_Return);
+    });
+    keys.start(20);
+    GoTo(3);
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    ASSERT_TRUE(WaitForPage(6));
+    EXPECT_EQ(Worker().Snapshot().resultCode, kErrCompatIncompatibleElement);
+}
+
+TEST_F(WalkTest, AnUnpluggedPrinterReachesTheFailurePageAtOnce) {
+    UpdateUntilProgramming();
+    m_ptys.back()->Stop();
+    ASSERT_TRUE(WaitForPage(6, 5000));
+    EXPECT_EQ(Worker().Snapshot().resultCode >> 16, 0x0001u);  // the port's own code
+}
+
+TEST_F(WalkTest, CancelDuringTheUpdateAsksThenStopsIt) {
+    UpdateUntilProgramming();
+    m_boxes.AnswerNext(platform::IDYES);
+    Button(IDC_CANCEL)->click();
+    ASSERT_TRUE(WaitForPage(6, 30000));
+    EXPECT_EQ(Worker().Snapshot().resultCode, kErrEngStoppedByUser);
+    EXPECT_EQ(m_boxes.Boxes().back().flags, platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2);
+}
 
 TEST_F(WalkTest, AllSevenPages) {
     // A receipt printer on COM1, paced so that the update page can be seen
