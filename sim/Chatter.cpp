@@ -1,3 +1,4 @@
+#include "sim/RawPty.h"
 #include "sim/Chatter.h"
 
 #include <fcntl.h>
@@ -49,19 +50,10 @@ bool Chatter::Start(std::string* error) {
         return false;
     };
     if (::pipe2(m_wake, O_CLOEXEC) != 0) return fail("pipe");
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0) return fail("posix_openpt");
-    char name[128];
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || ::ptsname_r(m_master, name, sizeof name) != 0)
-        return fail("pty setup");
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0) return fail(name);
-    termios t{};
-    ::tcgetattr(m_slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_slave, TCSANOW, &t);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_path = name;
+    if (!OpenRawPty(&m_master, &m_slave, &m_path, error)) {
+        Stop();
+        return false;
+    }
     if (!m_usbList.Path().empty()) {
         if (!m_usbList.Add(m_instanceId, m_path, error)) {
             Stop();

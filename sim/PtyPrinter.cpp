@@ -1,3 +1,4 @@
+#include "sim/RawPty.h"
 #include "sim/PtyPrinter.h"
 
 #include <fcntl.h>
@@ -53,19 +54,11 @@ bool PtyPrinter::OpenPty(std::string* error) {
         ClosePty();
         return false;
     };
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0) return fail("posix_openpt");
-    char name[128];
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || ::ptsname_r(m_master, name, sizeof name) != 0)
-        return fail("pty setup");
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0) return fail(name);
-    // Raw from the start: an echoing terminal would send the printer's answers back to it.
-    termios t{};
-    ::tcgetattr(m_slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_slave, TCSANOW, &t);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    std::string name;
+    if (!OpenRawPty(&m_master, &m_slave, &name, error)) {
+        ClosePty();
+        return false;
+    }
     {
         std::lock_guard lock(m_pathMutex);
         m_path = name;

@@ -1,0 +1,42 @@
+#include "cli/Interrupt.h"
+
+
+namespace carillon::cli {
+namespace {
+
+volatile std::sig_atomic_t g_received = 0;
+std::atomic<std::atomic<bool>*> g_stop{nullptr};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free);
+
+void OnSignal(int signal) {
+    if (g_received != 0) {
+        // Asked twice: end now, as the default action would.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_received = signal;
+    if (std::atomic<bool>* stop = g_stop.load()) stop->store(true);
+}
+
+}  // namespace
+
+ScopedInterrupt::ScopedInterrupt(std::atomic<bool>* stop) {
+    g_received = 0;
+    g_stop = stop;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_oldInt);
+    sigaction(SIGTERM, &action, &m_oldTerm);
+}
+
+ScopedInterrupt::~ScopedInterrupt() {
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    g_stop = nullptr;
+}
+
+int ScopedInterrupt::Received() { return g_received; }
+
+}  // namespace carillon::cli
