@@ -12,6 +12,12 @@ ReplayResult ReplayPackets(CMonitorSession& session, const std::vector<RecordedP
     for (std::size_t i = 0; i < packets.size(); ++i) {
         const RecordedPacket& p = packets[i];
         const bool erase = IsEraseCommand(p.code);
+        if ((erase || IsWriteCommand(p.code)) && session.m_stopRequested) {
+            // Between two requests: every chunk sent so far is whole.
+            result.code = kErrEngStoppedByUser;
+            result.record = i + 1;
+            return result;
+        }
         if (erase || IsWriteCommand(p.code)) session.m_pPort->PurgeIn();  // nothing stale before a request
         ErrorCode r = session.SendBody(p.body.data(), p.body.size());
         if (r == kOk && (erase || p.lastOfChunk)) {

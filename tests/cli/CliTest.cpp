@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 
@@ -114,6 +116,28 @@ TEST_F(CliRunTest, UpdateWithGivenLineSettingsWritesTheOutputFile) {
     EXPECT_FALSE(reporter.statuses.empty());
     EXPECT_TRUE(std::filesystem::exists(out));
     EXPECT_FALSE(printers_.back()->InMonitor());
+}
+
+TEST_F(CliRunTest, ASignalStopsAnUpdateOrReplayAtASafePointAndARerunFinishesIt) {
+    sim::PrinterConfig config;
+    config.family = sim::Family::kPlv;
+    sim::VirtualPrinter& printer = Serial(config);
+    ScopedSerialPortMap map({{1, ptys_.back()->DevicePath()}});
+    const std::string out = (dir_ / "o.VRK_Package.bin").string();
+    const std::vector<std::string> update{"update", "--port", "COM1", "--baud", "9600", "--package", Sample("PLV"),
+                                          "--output", out};
+    ASSERT_EQ(RunCli({"update", "--port", "COM1", "--baud", "9600", "--package", Sample("PLV_old")}), kExitDone);
+    for (const auto& command : {update, std::vector<std::string>{"replay", out, "--port", "COM1", "--baud", "9600"}}) {
+        SCOPED_TRACE(command[0]);
+        int frames = 0;  // Ctrl-C a few dozen frames into the writing
+        printer.SetTrace([&](const std::string& line) {
+            if (line.find("PC> ") != std::string::npos && ++frames == 120) std::raise(SIGINT);
+        });
+        EXPECT_EQ(RunCli(command), 128 + SIGINT);
+        printer.SetTrace(nullptr);
+        EXPECT_NE(reporter.notes.back().find("Run the same command again"), std::string::npos);
+        EXPECT_EQ(RunCli(command), kExitDone);
+    }
 }
 
 TEST_F(CliRunTest, UpdateWithoutLineSettingsFindsThePrinterFirst) {

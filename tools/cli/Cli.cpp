@@ -1,3 +1,4 @@
+#include "cli/Interrupt.h"
 #include "cli/Cli.h"
 
 #include <chrono>
@@ -62,10 +63,22 @@ std::string ProgramSetupFile(const Environment& env) {
     return AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
 }
 
-// Follows the job's messages to its end.
+// A run that a signal stopped at a safe point.
+int Interrupted(Reporter& reporter) {
+    reporter.Note(kStoppedNote);
+    return ScopedInterrupt::ExitStatus();
+}
+
+// Follows the job's messages to its end; a signal asks it to stop first.
 int FollowUpdate(CThread& worker, platform::MessageQueue& messages, Reporter& reporter) {
+    bool stopAsked = false;
     for (;;) {
-        const auto message = messages.Take(1s);
+        if (!stopAsked && ScopedInterrupt::Received() != 0) {
+            stopAsked = true;
+            worker.RequestStop();  // also before the save, whose connect clears the engine's request
+            reporter.Note("Stopping at the next safe point (again to end at once)...");
+        }
+        const auto message = messages.Take(100ms);
         if (!message) continue;
         if (message->id == platform::WM_PAINT) {
             reporter.Progress(worker.Snapshot());
@@ -75,6 +88,7 @@ int FollowUpdate(CThread& worker, platform::MessageQueue& messages, Reporter& re
         } else if (message->id == platform::WM_UPDATE_FAILED) {
             const CThread::View view = worker.Snapshot();
             reporter.Finished(false, view);
+            if (stopAsked) return Interrupted(reporter);
             return view.m_strResultTitle == LoadString(IDS_FAIL_TO_CONNECT) ? kExitNoPrinter : kExitFailed;
         }
     }
@@ -119,6 +133,7 @@ int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     std::optional<SerialPortSettings> normal;
     if (auto* serial = dynamic_cast<SerialPortSettings*>(chosen.port->GetSettings())) normal = *serial;
     worker.ProtectFile(ProgramSetupFile(env));
+    const ScopedInterrupt interrupt(&engine.m_session.m_stopRequested);  // only what writes stops at a safe point
     worker.RequestUpdate(chosen.port, o.package, o.output);
     const int exit = FollowUpdate(worker, messages, reporter);
     if (exit != kExitDone || !o.verify) return exit;
@@ -147,6 +162,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
         reporter.Problem("the setup file names no port: \"Port type\" of \"Silent mode config\" must be SERIAL or USB");
         return kExitNoPrinter;
     }
+    const ScopedInterrupt interrupt(&worker.m_printers.engine.m_session.m_stopRequested);
     worker.RequestUpdate(port, job.firmwareFile, job.outputFile);
     return FollowUpdate(worker, messages, reporter);
 }

@@ -1,3 +1,4 @@
+#include "cli/Interrupt.h"
 #include "cli/Replay.h"
 
 #include <map>
@@ -67,6 +68,7 @@ int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming
     }
 
     CMonitorSession session;
+    const ScopedInterrupt interrupt(&session.m_stopRequested);
     session.m_timing = timing;
     if (session.Connect(port, true, 0) != kOk && !session.m_connected) {
         reporter.Summary(false, session.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
@@ -102,6 +104,12 @@ int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming
         status.unitsTotal = static_cast<std::uint32_t>(total);
         reporter.Progress(ViewOf(status));
     });
+    if (result.code == kErrEngStoppedByUser) {
+        reporter.Summary(false, result.code, platform::Format("stopped before record %zu", result.record));
+        session.Disconnect();
+        reporter.Note(kStoppedNote);
+        return ScopedInterrupt::ExitStatus();
+    }
     if (result.code != kOk) {
         const std::size_t offset = parse.packets[result.record - 1].offset;
         reporter.Summary(false, result.code, platform::Format("record %zu (byte %zu) was not taken", result.record, offset));
