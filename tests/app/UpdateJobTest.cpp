@@ -8,6 +8,7 @@
 #include "errors/ErrorMessages.h"
 #include "platform/MessageQueue.h"
 #include "ports/SerialPortMap.h"
+#include "support/PortTestHelpers.h"
 #include "support/RecordingMessageBoxProvider.h"
 #include "support/SimPrinter.h"
 #include "support/UsbDriverModel.h"
@@ -32,6 +33,9 @@ protected:
 
     // Runs one update and returns the message that ended it.
     std::uint32_t Update(CPort* port, const std::string& package, const std::string& output = "") {
+        // The job clears its request only after posting its end: a request
+        // raised before that would be absorbed by the ending job.
+        EXPECT_TRUE(testing::WaitUntil([&] { return worker.m_bUpdateRequested == 0; }, 30s));
         worker.RequestUpdate(port, package, output);
         return NextEnd();
     }

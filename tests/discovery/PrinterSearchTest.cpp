@@ -199,6 +199,7 @@ TEST_F(PrinterSearchTest, ABusyEngineLeavesUnidentifiedPrintersBlank) {
     searched = true;
     ASSERT_TRUE(testing::WaitUntil([&] { return list.engine.m_command == kCommandIdle; }, 30s));
     held.printer.SetTrace(nullptr);
+    list.engine.m_session.Disconnect();  // the held printer's port goes first
 }
 
 TEST_F(PrinterSearchTest, TheSearchListsNoMoreThanFiftyPorts) {

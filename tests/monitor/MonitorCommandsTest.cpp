@@ -212,6 +212,7 @@ TEST_F(MonitorCommandsTest, ALostFirstChunkRequestNeverLetsAStaleWriteAddressPla
         if (!c.eraseBetween) {
             EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, c.before, c.beforeLength), earlier);
         }
+        session.Disconnect();  // before the next case replaces the printer and its port
     }
 }
 
