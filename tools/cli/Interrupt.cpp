@@ -4,9 +4,11 @@
 namespace carillon::cli {
 namespace {
 
-volatile std::sig_atomic_t g_received = 0;
+// Lock-free atomics: safe in a signal handler, and the signal may arrive on any thread.
+std::atomic<int> g_received{0};
 std::atomic<std::atomic<bool>*> g_stop{nullptr};
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+              std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
 void OnSignal(int signal) {
     if (g_received != 0) {
