@@ -4,8 +4,12 @@
 // read time-out and a repeat on a good line brings it up to date).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "package/Element.h"
+#include "soak/RunPool.h"
 #include "soak/Soak.h"
 
 namespace carillon::soak {
@@ -101,6 +105,34 @@ TEST(SoakRun, APrinterThatFallsSilentFailsWithTheTimeOutAndIsUpdatedOnTheNextTry
     EXPECT_EQ(r.outcome, Outcome::kExpectedError) << r.detail;
     EXPECT_EQ(r.code, "00010010");
     EXPECT_TRUE(r.recovered);
+}
+
+// Runs side by side: each result in its job's place, a crash and a hang each
+// named and bounded without holding up the others.
+TEST(SoakRunPool, ResultsKeepTheirOrderAndCrashesAndHangsAreNamed) {
+    auto finishing = [](int ms, std::uint32_t requests) {
+        return [=] {
+            ::usleep(static_cast<useconds_t>(ms) * 1000);
+            RunResult r;
+            r.outcome = Outcome::kVerified;
+            r.requests = requests;
+            return r;
+        };
+    };
+    const std::vector<RunPool::Job> jobs = {
+        finishing(300, 1), [] { std::abort(); return RunResult{}; }, finishing(0, 3),
+        [] { for (;;) ::pause(); return RunResult{}; }, finishing(100, 5)};
+    std::vector<std::size_t> order;
+    const auto results = RunPool(3, 2).RunAll(jobs, [&](std::size_t i, const RunResult&) { order.push_back(i); });
+    ASSERT_EQ(results.size(), 5u);
+    EXPECT_EQ(results[0].requests, 1u);
+    EXPECT_EQ(results[2].requests, 3u);
+    EXPECT_EQ(results[4].requests, 5u);
+    EXPECT_EQ(results[1].outcome, Outcome::kFail);
+    EXPECT_NE(results[1].detail.find("crash"), std::string::npos);
+    EXPECT_NE(results[3].detail.find("hang"), std::string::npos);
+    EXPECT_EQ(order.size(), 5u);
+    EXPECT_EQ(order.back(), 3u);  // the hang is the last to end, the others went on meanwhile
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
 // carillon-soak: runs the fault matrix, one child process per run so that a
 // crash or a hang is caught and bounded, and prints the matrix with counts.
 //   carillon-soak [--short] [--seeds N] [--timing F] [--filter TEXT] [--limit S] [--samples DIR] [--verbose]
-//                 [--inline]
+//                 [--jobs N] [--inline]
 //   carillon-soak --sweep power-cut|request-damage [--points N | --at K] [--family NAME] [...]
-// --inline runs every scenario in this process, for a debugger. A sweep
+// --jobs N runs that many child processes at once (default 6); --inline runs
+// every scenario in this process, one after another, for a debugger. A sweep
 // strikes one update per request number (or N numbers spread over it).
 // Exit status 0 when no run failed, 1 otherwise, 2 on a usage error.
-
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,6 +20,7 @@
 #include <vector>
 
 #include "soak/ChatterRow.h"
+#include "soak/RunPool.h"
 #include "soak/Soak.h"
 
 namespace {
@@ -45,6 +42,7 @@ struct Args {
     std::string filter;
     bool verbose = false;
     bool inline_ = false;  // no child processes: for a debugger
+    int jobs = 6;          // runs at once: they mostly wait on time-outs and paced lines
     std::string sweep;     // power-cut or request-damage
     std::uint32_t points = 0;  // 0: every request
     std::uint32_t at = 0;      // this request alone, to look at one run again
@@ -84,64 +82,16 @@ std::vector<Scenario> FullMatrix(int seeds) {
     return list;
 }
 
-// Runs a scenario in a child process within the limit.
-RunResult RunIsolated(const std::function<RunResult()>& run, const Options& options) {
-    RunResult failed;
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        failed.detail = "pipe failed";
-        return failed;
+// Runs the jobs in child processes (in this process with --inline), their
+// results in the jobs' order; done hears of each as it arrives.
+std::vector<RunResult> RunJobs(const Args& args, const std::vector<RunPool::Job>& jobs, const RunPool::Done& done = {}) {
+    if (!args.inline_) return RunPool(args.jobs, ChildLimitSeconds(args.options)).RunAll(jobs, done);
+    std::vector<RunResult> results;
+    for (const auto& job : jobs) {
+        results.push_back(job());
+        if (done) done(results.size() - 1, results.back());
     }
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) {
-        failed.detail = "fork failed";
-        return failed;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        const std::string line = Serialize(run()) + "\n";
-        const ssize_t written = ::write(fds[1], line.data(), line.size());
-        ::_exit(written == static_cast<ssize_t>(line.size()) ? 0 : 3);
-    }
-    ::close(fds[1]);
-
-    // The child's own limit covers the update and its repeat; teardown gets a little more.
-    const auto deadline = Clock::now() + std::chrono::seconds(2 * options.runLimitSeconds + 30);
-    std::string text;
-    bool killed = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            ::kill(child, SIGKILL);
-            killed = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        char buffer[512];
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-
-    RunResult r;
-    if (killed) {
-        failed.detail = "hang: killed after " + std::to_string(2 * options.runLimitSeconds + 30) + " s";
-        return failed;
-    }
-    if (WIFSIGNALED(status)) {
-        failed.detail = std::string("crash: ") + ::strsignal(WTERMSIG(status));
-        return failed;
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !Deserialize(text, &r)) {
-        failed.detail = "the run ended without a result (exit " + std::to_string(WEXITSTATUS(status)) + ")";
-        return failed;
-    }
-    return r;
+    return results;
 }
 
 struct Cell {
@@ -164,39 +114,139 @@ int RunSweep(const Args& args) {
     else return 2;
     Options options = args.options;
     options.replay = args.sweep == "request-damage";
-    std::vector<std::string> failures;
-    std::printf("%-6s %-18s %9s %7s %9s %10s %7s\n", "family", "sweep", "requests", "points", "verified", "recovered",
-                "failed");
+    std::vector<sim::Family> families;
+    std::vector<RunPool::Job> cleanRuns;
     for (sim::Family family : kFamilies) {
         if (!args.family.empty() && args.family != sim::FamilyName(family)) continue;
-        const Scenario cleanRun{family, Fault::kNone, Transport::kInProcess, 1};
-        const RunResult clean = RunIsolated([&] { return RunScenario(cleanRun, options); }, options);
-        if (clean.outcome != Outcome::kVerified) {
-            failures.push_back(std::string(sim::FamilyName(family)) + ": the clean update failed: " + clean.detail);
+        families.push_back(family);
+        cleanRuns.push_back([=] { return RunScenario({family, Fault::kNone, Transport::kInProcess, 1}, options); });
+    }
+    const std::vector<RunResult> clean = RunJobs(args, cleanRuns);
+
+    std::vector<std::string> failures;
+    std::vector<Scenario> points;
+    for (std::size_t f = 0; f < families.size(); ++f) {
+        if (clean[f].outcome != Outcome::kVerified) {
+            failures.push_back(std::string(sim::FamilyName(families[f])) + ": the clean update failed: " + clean[f].detail);
             continue;
         }
-        for (Fault kind : kinds) {
-            SweepRow row;
-            const std::uint32_t n = clean.requests;
-            const std::uint32_t step = args.points == 0 ? 1 : std::max<std::uint32_t>(1, n / args.points);
-            for (std::uint32_t at = args.at != 0 ? args.at : step; at <= n; at += args.at != 0 ? n : step) {
-                const Scenario s{family, kind, Transport::kInProcess, 1, at};
-                const RunResult r =
-                    args.inline_ ? RunScenario(s, options) : RunIsolated([&] { return RunScenario(s, options); }, options);
-                ++row.runs;
-                row.verified += r.outcome == Outcome::kVerified;
-                row.recovered += r.recovered;
-                if (r.outcome == Outcome::kFail) {
-                    ++row.failed;
-                    failures.push_back(ScenarioName(s) + ": " + r.detail);
-                }
-                if (args.verbose) std::printf("  %s: %s %s\n", ScenarioName(s).c_str(), r.code.c_str(), r.detail.c_str());
-            }
-            std::printf("%-6s %-18s %9u %7d %9d %10d %7d\n", sim::FamilyName(family), FaultName(kind), n, row.runs,
-                        row.verified, row.recovered, row.failed);
-            std::fflush(stdout);
+        const std::uint32_t n = clean[f].requests;
+        const std::uint32_t step = args.points == 0 ? 1 : std::max<std::uint32_t>(1, n / args.points);
+        for (Fault kind : kinds)
+            for (std::uint32_t at = args.at != 0 ? args.at : step; at <= n; at += args.at != 0 ? n : step)
+                points.push_back({families[f], kind, Transport::kInProcess, 1, at});
+    }
+    std::vector<RunPool::Job> jobs;
+    for (const Scenario& s : points) jobs.push_back([=] { return RunScenario(s, options); });
+    const std::vector<RunResult> results = RunJobs(args, jobs, [&](std::size_t i, const RunResult& r) {
+        if (args.verbose) std::printf("  %s: %s %s\n", ScenarioName(points[i]).c_str(), r.code.c_str(), r.detail.c_str());
+    });
+
+    std::map<std::pair<sim::Family, Fault>, SweepRow> rows;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        SweepRow& row = rows[{points[i].family, points[i].fault}];
+        ++row.runs;
+        row.verified += results[i].outcome == Outcome::kVerified;
+        row.recovered += results[i].recovered;
+        if (results[i].outcome == Outcome::kFail) {
+            ++row.failed;
+            failures.push_back(ScenarioName(points[i]) + ": " + results[i].detail);
         }
     }
+    std::printf("%-6s %-18s %9s %7s %9s %10s %7s\n", "family", "sweep", "requests", "points", "verified", "recovered",
+                "failed");
+    for (std::size_t f = 0; f < families.size(); ++f)
+        for (Fault kind : kinds) {
+            const auto it = rows.find({families[f], kind});
+            if (it == rows.end()) continue;
+            const SweepRow& row = it->second;
+            std::printf("%-6s %-18s %9u %7d %9d %10d %7d\n", sim::FamilyName(families[f]), FaultName(kind),
+                        clean[f].requests, row.runs, row.verified, row.recovered, row.failed);
+        }
+    for (const auto& f : failures) std::printf("FAIL %s\n", f.c_str());
+    return failures.empty() ? 0 : 1;
+}
+
+// The fault matrix, fault-free runs first: their request counts place the
+// silence of the runs whose printer goes silent.
+int RunMatrix(const Args& args) {
+    std::vector<Scenario> wave[2];
+    for (const Scenario& s : args.shortRun ? ShortMatrix() : FullMatrix(args.seeds))
+        if (args.filter.empty() || ScenarioName(s).find(args.filter) != std::string::npos)
+            wave[s.fault == Fault::kNone ? 0 : 1].push_back(s);
+    std::map<std::pair<sim::Family, Transport>, std::uint32_t> baseline;
+    std::map<std::pair<Fault, Transport>, Cell> cells;
+    std::vector<std::string> failures;
+    const auto started = Clock::now();
+    int count = 0;
+    auto record = [&](const Scenario& s, const RunResult& r) {
+        ++count;
+        if (s.fault == Fault::kNone && r.outcome == Outcome::kVerified) baseline[{s.family, s.transport}] = r.requests;
+        Cell& c = cells[{s.fault, s.transport}];
+        ++c.runs;
+        c.seconds += r.seconds;
+        c.longest = std::max(c.longest, r.seconds);
+        c.torn += r.tableTorn;
+        c.recovered += r.recovered;
+        if (r.outcome == Outcome::kVerified) ++c.verified;
+        if (r.outcome == Outcome::kExpectedError) ++c.expected;
+        if (r.outcome == Outcome::kFail) ++c.failed;
+        if (!r.code.empty()) c.codes.insert(r.code);
+        const char* verdict = r.outcome == Outcome::kVerified ? "verified" : r.outcome == Outcome::kExpectedError ? "expected error" : "FAIL";
+        if (r.outcome == Outcome::kFail) failures.push_back(ScenarioName(s) + ": " + r.detail);
+        if (args.verbose || r.outcome == Outcome::kFail) {
+            std::printf("%-48s %-14s %-8s %6.1fs %5u requests%s%s %s\n", ScenarioName(s).c_str(), verdict,
+                        r.code.c_str(), r.seconds, r.requests, r.tableTorn ? " torn-table" : "",
+                        r.recovered ? " recovered" : "", r.detail.c_str());
+            std::fflush(stdout);
+        }
+    };
+    // Devices that only talk: no printer, a failed update, flat memory.
+    std::vector<std::string> chatterRows;
+    std::vector<RunPool::Job> chatterJobs;
+    for (const auto& [kind, name] : {std::pair{sim::ChatterKind::kText, "text"}, std::pair{sim::ChatterKind::kZeros, "zeros"}})
+        for (const bool usb : {false, true}) {
+            const std::string row = std::string("chatter-") + name + (usb ? " usb-pty" : " serial-pty");
+            if (!args.filter.empty() && row.find(args.filter) == std::string::npos) continue;
+            chatterRows.push_back(row);
+            chatterJobs.push_back([kind = kind, usb, options = args.options] { return RunChatterRow(kind, usb, options); });
+        }
+    std::vector<RunResult> chatter;
+    for (int w = 0; w < 2; ++w) {
+        std::vector<RunPool::Job> jobs;
+        for (const Scenario& s : wave[w]) {
+            Options options = args.options;
+            if (auto b = baseline.find({s.family, s.transport}); b != baseline.end()) options.baselineRequests = b->second;
+            jobs.push_back([s, options] { return RunScenario(s, options); });
+        }
+        if (w == 1) jobs.insert(jobs.end(), chatterJobs.begin(), chatterJobs.end());
+        const std::vector<RunResult> results =
+            RunJobs(args, jobs, [&](std::size_t i, const RunResult& r) { if (i < wave[w].size()) record(wave[w][i], r); });
+        if (w == 1) chatter.assign(results.begin() + static_cast<std::ptrdiff_t>(wave[w].size()), results.end());
+    }
+
+    std::printf("\n%-18s %-11s %5s %9s %9s %5s %10s %9s %8s  %s\n", "fault", "transport", "runs", "verified",
+                "expected", "FAIL", "torn-table", "recovered", "longest", "codes");
+    for (Fault fault : kFaults)
+        for (Transport transport : kTransports) {
+            auto it = cells.find({fault, transport});
+            if (it == cells.end()) continue;
+            const Cell& c = it->second;
+            std::string codes;
+            for (const auto& code : c.codes) codes += (codes.empty() ? "" : ",") + code;
+            std::printf("%-18s %-11s %5d %9d %9d %5d %10d %9d %7.1fs  %s\n", FaultName(fault), TransportName(transport),
+                        c.runs, c.verified, c.expected, c.failed, c.torn, c.recovered, c.longest,
+                        codes.empty() ? "-" : codes.c_str());
+        }
+    for (std::size_t i = 0; i < chatter.size(); ++i) {
+        const RunResult& r = chatter[i];
+        ++count;
+        if (r.outcome == Outcome::kFail) failures.push_back(chatterRows[i] + ": " + r.detail);
+        std::printf("%-30s %-5s %6.1fs  %s\n", chatterRows[i].c_str(), r.outcome == Outcome::kFail ? "FAIL" : "ok",
+                    r.seconds, r.code.c_str());
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - started).count();
+    std::printf("\n%d runs in %.0f s; %zu failed\n", count, total, failures.size());
     for (const auto& f : failures) std::printf("FAIL %s\n", f.c_str());
     return failures.empty() ? 0 : 1;
 }
@@ -204,7 +254,7 @@ int RunSweep(const Args& args) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: carillon-soak [--short] [--seeds N] [--timing F] [--filter TEXT] [--limit SECONDS]\n"
-                 "                     [--samples DIR] [--verbose] [--inline]\n"
+                 "                     [--samples DIR] [--jobs N] [--verbose] [--inline]\n"
                  "       carillon-soak --sweep power-cut|request-damage [--points N] [--family NDX|PLV|KIOSK] [...]\n");
     return 2;
 }
@@ -228,6 +278,7 @@ int main(int argc, char** argv) {
         else if (a == "--sweep") { const char* v = value(); if (!v) return Usage(); args.sweep = v; }
         else if (a == "--family") { const char* v = value(); if (!v) return Usage(); args.family = v; }
         else if (a == "--at") { const char* v = value(); if (!v || std::atoi(v) < 1) return Usage(); args.at = static_cast<std::uint32_t>(std::atoi(v)); }
+        else if (a == "--jobs") { const char* v = value(); if (!v || (args.jobs = std::atoi(v)) < 1) return Usage(); }
         else if (a == "--points") { const char* v = value(); if (!v || std::atoi(v) < 1) return Usage(); args.points = static_cast<std::uint32_t>(std::atoi(v)); }
         else return Usage();
     }
@@ -236,66 +287,5 @@ int main(int argc, char** argv) {
         return status == 2 ? Usage() : status;
     }
 
-    std::vector<Scenario> matrix = args.shortRun ? ShortMatrix() : FullMatrix(args.seeds);
-    std::map<std::pair<sim::Family, Transport>, std::uint32_t> baseline;
-    std::map<std::pair<Fault, Transport>, Cell> cells;
-    std::vector<std::string> failures;
-    const auto started = Clock::now();
-    int count = 0;
-    for (const Scenario& s : matrix) {
-        if (!args.filter.empty() && ScenarioName(s).find(args.filter) == std::string::npos) continue;
-        Options options = args.options;
-        if (auto b = baseline.find({s.family, s.transport}); b != baseline.end()) options.baselineRequests = b->second;
-        const RunResult r = args.inline_ ? RunScenario(s, options) : RunIsolated([&] { return RunScenario(s, options); }, options);
-        ++count;
-        if (s.fault == Fault::kNone && r.outcome == Outcome::kVerified) baseline[{s.family, s.transport}] = r.requests;
-
-        Cell& c = cells[{s.fault, s.transport}];
-        ++c.runs;
-        c.seconds += r.seconds;
-        c.longest = std::max(c.longest, r.seconds);
-        c.torn += r.tableTorn;
-        c.recovered += r.recovered;
-        if (r.outcome == Outcome::kVerified) ++c.verified;
-        if (r.outcome == Outcome::kExpectedError) ++c.expected;
-        if (r.outcome == Outcome::kFail) ++c.failed;
-        if (!r.code.empty()) c.codes.insert(r.code);
-        const char* verdict = r.outcome == Outcome::kVerified ? "verified" : r.outcome == Outcome::kExpectedError ? "expected error" : "FAIL";
-        if (r.outcome == Outcome::kFail) failures.push_back(ScenarioName(s) + ": " + r.detail);
-        if (args.verbose || r.outcome == Outcome::kFail) {
-            std::printf("%-48s %-14s %-8s %6.1fs %5u requests%s%s %s\n", ScenarioName(s).c_str(), verdict,
-                        r.code.c_str(), r.seconds, r.requests, r.tableTorn ? " torn-table" : "",
-                        r.recovered ? " recovered" : "", r.detail.c_str());
-            std::fflush(stdout);
-        }
-    }
-
-    std::printf("\n%-18s %-11s %5s %9s %9s %5s %10s %9s %8s  %s\n", "fault", "transport", "runs", "verified",
-                "expected", "FAIL", "torn-table", "recovered", "longest", "codes");
-    for (Fault fault : kFaults)
-        for (Transport transport : kTransports) {
-            auto it = cells.find({fault, transport});
-            if (it == cells.end()) continue;
-            const Cell& c = it->second;
-            std::string codes;
-            for (const auto& code : c.codes) codes += (codes.empty() ? "" : ",") + code;
-            std::printf("%-18s %-11s %5d %9d %9d %5d %10d %9d %7.1fs  %s\n", FaultName(fault), TransportName(transport),
-                        c.runs, c.verified, c.expected, c.failed, c.torn, c.recovered, c.longest,
-                        codes.empty() ? "-" : codes.c_str());
-        }
-    // Devices that only talk: no printer, a failed update, flat memory.
-    for (const auto& [kind, name] : {std::pair{sim::ChatterKind::kText, "text"}, std::pair{sim::ChatterKind::kZeros, "zeros"}})
-        for (const bool usb : {false, true}) {
-            const std::string row = std::string("chatter-") + name + (usb ? " usb-pty" : " serial-pty");
-            if (!args.filter.empty() && row.find(args.filter) == std::string::npos) continue;
-            const RunResult r = RunIsolated([&, kind = kind] { return RunChatterRow(kind, usb, args.options); }, args.options);
-            ++count;
-            if (r.outcome == Outcome::kFail) failures.push_back(row + ": " + r.detail);
-            std::printf("%-30s %-5s %6.1fs  %s\n", row.c_str(), r.outcome == Outcome::kFail ? "FAIL" : "ok", r.seconds,
-                        r.code.c_str());
-        }
-    const double total = std::chrono::duration<double>(Clock::now() - started).count();
-    std::printf("\n%d runs in %.0f s; %zu failed\n", count, total, failures.size());
-    for (const auto& f : failures) std::printf("FAIL %s\n", f.c_str());
-    return failures.empty() ? 0 : 1;
+    return RunMatrix(args);
 }
