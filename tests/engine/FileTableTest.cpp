@@ -1,5 +1,3 @@
-#include <functional>
-
 #include "engine/EngineFixture.h"
 #include "engine/FileTableArea.h"
 #include "package/Crc16.h"
@@ -7,90 +5,58 @@
 namespace carillon {
 namespace {
 
-// An MCU table area laid out by hand: index, entries, then whatever follows.
+// An MCU table area laid out by hand: an index announcing indexed bytes of
+// entries with their CRC, files at slots 1 to files, then erased flash; one
+// byte is changed afterwards when damaged is not 0.
 struct McuArea {
-    ByteArray bytes = ByteArray(0x380, 0xFF);
+    std::uint32_t files, indexed;
+    std::size_t damaged;
 
-    void Slot(std::size_t k, std::int32_t address) {
-        CElement e;
-        e.m_type = kTypeData;
-        e.m_location = kMcuFlash;
-        e.m_address = address;
-        e.m_size = 0x100;
-        e.m_cryptFlag = 0;
-        e.WriteMcuEntry(bytes.data() + k * 32);
-    }
-    // An index announcing size bytes of entries, with their CRC.
-    void Index(std::uint32_t size) {
-        CElement index;
-        index.m_type = kTypeIndex;
-        index.m_cryptFlag = 0;
-        index.m_location = kMcuFlash;
-        index.m_size = size;
-        index.m_crc = ComputeCrc16(0xFFFF, bytes.data() + 32, size);
-        index.m_address = 0x10A0;
-        index.WriteMcuEntry(bytes.data());
+    ByteArray Bytes() const {
+        ByteArray bytes(0x380, 0xFF);
+        auto entry = [&](std::size_t slot, std::int32_t type, std::int32_t address, std::uint32_t size) {
+            CElement e;
+            e.m_type = type;
+            e.m_location = kMcuFlash;
+            e.m_address = address;
+            e.m_size = size;
+            e.m_cryptFlag = 0;
+            e.m_crc = ComputeCrc16(0xFFFF, bytes.data() + 32, size);  // used by the index only
+            e.WriteMcuEntry(bytes.data() + slot * 32);
+        };
+        for (std::uint32_t k = 1; k <= files; ++k) entry(k, kTypeData, static_cast<std::int32_t>(0xD800 - k * 0x200), 0x100);
+        if (indexed != 0) entry(0, kTypeIndex, 0x10A0, indexed);
+        if (damaged != 0) bytes[damaged] ^= 1;
+        return bytes;
     }
 };
-
-void TwoFiles(McuArea& a) {
-    a.Slot(1, 0xD800);
-    a.Slot(2, 0xD600);
-    a.Index(64);
-}
 
 struct Damage {
     const char* what;
-    std::function<void(McuArea&)> lay;
+    McuArea area;
     ErrorCode result;
-    std::size_t files;  // file entries delivered
+    std::size_t delivered;  // file entries
 };
 
 const Damage kDamages[] = {
-    {"erased: no index", [](McuArea&) {}, 0x00030003, 0},
-    {"two files and the end", TwoFiles, kOk, 2},
-    {"a file entry changed after its CRC",
-     [](McuArea& a) {
-         TwoFiles(a);
-         a.bytes[32 + 5] ^= 1;
-     },
-     0x00030011, 0},
-    {"a file entry where the end entry should be",
-     [](McuArea& a) {
-         TwoFiles(a);
-         a.Slot(3, 0xD400);
-         a.Index(64);
-     },
-     0x00030004, 2},
-    {"an index announcing 27 entries leaves no room for the end", [](McuArea& a) { a.Index(0x360); }, 0x00030006, 0},
-    {"one byte less still fits 26 and the end", [](McuArea& a) { a.Index(0x35F); }, kOk, 26},
-    {"a size between slots counts whole entries",
-     [](McuArea& a) {
-         a.Slot(1, 0xD800);
-         a.Index(0x30);
-     },
-     kOk, 1},
-    {"but its CRC covers every byte",
-     [](McuArea& a) {
-         a.Slot(1, 0xD800);
-         a.Index(0x30);
-         a.bytes[32 + 0x2F] = 0x00;
-     },
-     0x00030011, 0},
+    {"erased: no index", {0, 0, 0}, 0x00030003, 0},
+    {"two files and the end", {2, 64, 0}, kOk, 2},
+    {"a file entry changed after its CRC", {2, 64, 32 + 5}, 0x00030011, 0},
+    {"a file entry where the end entry should be", {3, 64, 0}, 0x00030004, 2},
+    {"27 entries leave no room for the end", {0, 0x360, 0}, 0x00030006, 0},
+    {"one byte less still fits 26 and the end", {0, 0x35F, 0}, kOk, 26},
+    {"a size between slots counts whole entries", {1, 0x30, 0}, kOk, 1},
+    {"but its CRC covers every byte", {1, 0x30, 32 + 0x2F}, 0x00030011, 0},
 };
 
 TEST(FileTableArea, DamagedTablesAreRecognised) {
     for (const Damage& d : kDamages) {
         SCOPED_TRACE(d.what);
-        McuArea area;
-        d.lay(area);
-        const DecodedTable table = DecodeFileTableArea(area.bytes.data(), EntryForm::kMcu, kKioskFlash);
+        const ByteArray area = d.area.Bytes();
+        const DecodedTable table = DecodeFileTableArea(area.data(), EntryForm::kMcu, kKioskFlash);
         EXPECT_EQ(table.result, d.result);
-        ASSERT_EQ(table.elements.size(), d.files);
-        for (const auto& e : table.elements) {
-            EXPECT_EQ(e->m_location, kKioskFlash);
-            EXPECT_EQ(e->m_saved, 1);
-        }
+        ASSERT_EQ(table.elements.size(), d.delivered);
+        for (const auto& e : table.elements) EXPECT_EQ(e->m_location, kKioskFlash);
     }
 }
 
@@ -134,49 +100,9 @@ TEST_F(FileTableTest, AnEmptyTableEmptiesItsLocationAndAFailedReadLeavesTheListA
     EXPECT_EQ(CountAt(kMcuFlash), 0u);
     EXPECT_EQ(CountAt(kDspFlash), 1u);
     Add("stale", kTypeData, kMcuFlash, 4);
-    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{}.bytes);
+    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{0, 0, 0}.Bytes());
     EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030003u);
     EXPECT_EQ(CountAt(kMcuFlash), 1u);
-}
-
-TEST_F(FileTableTest, AWrittenTableReadsBackIntoTheSameElements) {
-    StartWithGeometry(Config(sim::Family::kNdx));
-    struct Row {
-        const char* name;
-        std::int32_t type, location, address;
-        std::uint32_t size;
-        std::int32_t version, flag;
-    };
-    // Read back from the last location down: DSP entries come first.
-    const Row rows[] = {{"Font A 24 with a fairly long descriptive name", kTypeFontA, kDspFlash, 0xF8000, 0x10000, 3, 1},
-                        {"dsp", kTypeFirmware, kDspFlash, 0xE8000, 0x2000, 300, 0},
-                        {"Params_Custom_mcu", kTypeParamsCustom, kMcuFlash, 0x1400, 512, 0, 0},
-                        {"main firmware", kTypeFirmware, kMcuFlash, 0x182C, 0x6000, 7, 1},
-                        {"logo", kTypeNvImage, kMcuFlash, 0xD800, 0x300, 65535, 0}};
-    for (const Row& r : rows) {
-        CElement& e = AddStored(r.name, r.type, r.location, r.size, r.address);
-        e.m_version = r.version;
-        e.m_cryptFlag = r.flag;
-        e.m_crc = static_cast<std::uint32_t>(0x1000 + r.version);
-    }
-    ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
-    ASSERT_EQ(engine.WriteLocationTable(kDspFlash), kOk);
-    engine.m_elements.RemoveAll();
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    ASSERT_EQ(engine.m_elements.GetCount(), 5);
-    auto it = engine.m_elements.Elements().begin();
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        const CElement& e = **it++;
-        EXPECT_EQ(e.m_strName, r.name);
-        EXPECT_EQ(e.m_type, r.type);
-        EXPECT_EQ(e.m_location, r.location);
-        EXPECT_EQ(e.m_address, r.address);
-        EXPECT_EQ(e.m_size, r.size);
-        EXPECT_EQ(e.m_version, r.version);
-        EXPECT_EQ(e.m_cryptFlag, r.flag);
-        EXPECT_EQ(e.m_crc, static_cast<std::uint32_t>(0x1000 + r.version) & 0xFFFF);
-    }
 }
 
 TEST_F(FileTableTest, ALocationWithoutElementsGetsIndexAndEndOnly) {
@@ -235,9 +161,7 @@ TEST_F(FileTableTest, UnsavedElementsStopTheWriteBeforeAnythingIsErased) {
 
 TEST_F(FileTableTest, AMissingEndEntryLeavesTheTableMarkedUnread) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    McuArea area;
-    kDamages[3].lay(area);
-    printer->printer.StoreFlash(kMcuFlash, 0x1080, area.bytes);
+    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{3, 64, 0}.Bytes());
     EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030004u);
     EXPECT_EQ(CountAt(kMcuFlash), 2u);
     EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], 0u);

@@ -181,18 +181,5 @@ TEST_F(SilentSaveTest, AStopEndsTheSaveBetweenChunksAndARerunFinishesIt) {
     EXPECT_TRUE(sim::AllVerified(checks));
 }
 
-TEST_F(SilentSaveTest, APrinterThatStopsAnsweringEndsTheSaveWithThePortsCode) {
-    Start(Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware));
-    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.01);
-    engine.m_session.m_retries = 2;
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    engine.m_elements.RemoveAll();
-    ASSERT_EQ(engine.m_elements.LoadPackage(SamplePath("PLV")), kOk);
-    ByteArray image;
-    engine.m_pOutputImage = &image;
-    printer->printer.SetSilent(true);
-    EXPECT_EQ(engine.DoSave(0), 0x00010010u);
-}
-
 }  // namespace
 }  // namespace carillon
