@@ -53,49 +53,37 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     EXPECT_EQ(entry[31], 0);
 }
 
-TEST(EntryTypeCodes, CryptBitIsIgnoredWhenMatchingAndReportedAsTheFlag) {
-    DspEntry dsp{};
-    dsp[0] = 0x00;
-    dsp[1] = 0xC0;
-    CElement e;
-    e.ReadDspEntry(dsp.data());
-    EXPECT_EQ(e.m_type, kTypeFirmware);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    DspEntry again{};
-    e.m_location = kDspFlash;
-    ASSERT_EQ(e.WriteDspEntry(again.data()), kOk);
-    EXPECT_EQ(again[0], 0x00);
-    EXPECT_EQ(again[1], 0xC0);
-
-    McuEntry mcu{};
-    mcu[0] = 0x50;
-    e.ReadMcuEntry(mcu.data());
-    EXPECT_EQ(e.m_type, kTypeIndex);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-}
-
-TEST(EntryTypeCodes, CodesWithTheirOwnFlagBitAndUnknownCodes) {
-    McuEntry erased = Filled<kMcuEntrySize>(0xFF);
-    CElement e;
-    EXPECT_EQ(e.ReadMcuEntry(erased.data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeUnknownFile);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    McuEntry odd{};
-    odd[0] = 0x77;
-    EXPECT_EQ(e.ReadMcuEntry(odd.data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeInvalid);
-    DspEntry monitor{};
-    monitor[0] = 0xFC;
-    monitor[1] = 0xFF;
-    e.ReadDspEntry(monitor.data());
-    EXPECT_EQ(e.m_type, kTypeMonitor);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    // An end entry never carries an added crypt bit.
-    McuEntry end{};
-    auto u = Make(kTypeUnknownFile, kMcuFlash, 0, "");
-    u->m_cryptFlag = 1;
-    u->WriteMcuEntry(end.data());
-    EXPECT_EQ(end[0], 0xFF);
+// A code matches its row with the crypt bit ignored, and the bit is the
+// flag. Codes that hold the bit by themselves read with flag 1 and go back
+// unchanged; the end entry's code never gets the bit added.
+TEST(EntryTypeCodes, CodesReadToTypeAndFlagAndWriteBackUnchanged) {
+    struct Case {
+        EntryForm form;
+        std::uint16_t code;
+        std::int32_t type, flag;
+    };
+    const Case cases[] = {
+        {EntryForm::kDsp, 0xC000, kTypeFirmware, 1}, {EntryForm::kDsp, 0x8000, kTypeFirmware, 0},
+        {EntryForm::kMcu, 0x50, kTypeIndex, 1},      {EntryForm::kMcu, 0xFC, kTypeMonitor, 1},
+        {EntryForm::kMcu, 0xFD, kTypeTemplate, 1},   {EntryForm::kMcu, 0xFE, kTypePkgHeader, 1},
+        {EntryForm::kMcu, 0xFF, kTypeUnknownFile, 1}, {EntryForm::kDsp, 0xFFFC, kTypeMonitor, 1},
+        {EntryForm::kDsp, 0xFFFD, kTypeTemplate, 1}, {EntryForm::kDsp, 0xFFFE, kTypePkgHeader, 1},
+        {EntryForm::kDsp, 0xFFFF, kTypeUnknownFile, 1}, {EntryForm::kMcu, 0x77, kTypeInvalid, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        const bool dsp = c.form == EntryForm::kDsp;
+        DspEntry entry = Filled<kDspEntrySize>(0xFF), back{};  // erased flash around the code
+        entry[0] = static_cast<std::uint8_t>(c.code);
+        if (dsp) entry[1] = static_cast<std::uint8_t>(c.code >> 8);
+        CElement e;
+        EXPECT_EQ(dsp ? e.ReadDspEntry(entry.data()) : e.ReadMcuEntry(entry.data()), kOk);
+        EXPECT_EQ(e.m_type, c.type);
+        if (c.type == kTypeInvalid) continue;  // nothing to write back
+        EXPECT_EQ(e.m_cryptFlag, c.flag);
+        ASSERT_EQ(dsp ? e.WriteDspEntry(back.data()) : e.WriteMcuEntry(back.data()), kOk);
+        EXPECT_EQ(back[0] | (dsp ? back[1] << 8 : 0), c.code);
+    }
 }
 
 TEST(EntrySizes, DspSizesCountWordsAndNamesAreBounded) {
