@@ -87,10 +87,12 @@ TEST(EntryTypeCodes, CodesReadToTypeAndFlagAndWriteBackUnchanged) {
 }
 
 TEST(EntrySizes, DspSizesCountWordsAndNamesAreBounded) {
-    auto odd = Make(kTypeData, kDspFlash, 7, "");
+    auto odd = Make(kTypeFontB, kDspFlash, 7, "");  // its crypt flag not decided yet
     DspEntry entry{};
     odd->WriteDspEntry(entry.data());
     EXPECT_EQ(entry[8], 3);
+    EXPECT_EQ(odd->m_cryptFlag, 1);  // the type's default, written as the bit
+    EXPECT_EQ(entry[1], 0xC0);
     auto longName = Make(kTypeData, kDspFlash, 0, std::string(60, 'n').c_str());
     longName->WriteDspEntry(entry.data());
     CElement back;
@@ -124,14 +126,6 @@ TEST(EntryWrites, UnknownTypesWriteNothingAfterTheSizes) {
     EXPECT_EQ(mcu[0], 0xEE);
     EXPECT_EQ(mcu[6], 0x04);  // the size was written before the type failed
     EXPECT_EQ(mcu[9], 0xEE);  // the name was not
-}
-
-TEST(EntryWrites, CryptFlagDefaultsFromTheTypeBeforeWriting) {
-    auto font = Make(kTypeFontB, kDspFlash, 2, "f");
-    DspEntry entry{};
-    font->WriteDspEntry(entry.data());
-    EXPECT_EQ(font->m_cryptFlag, 1);
-    EXPECT_EQ(entry[1], 0xC0);
 }
 
 TEST(EntryNulls, NullEntriesAreRefused) {

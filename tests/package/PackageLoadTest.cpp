@@ -35,6 +35,10 @@ TEST(PackageLoad, DataIsPaddedWithZerosToFourBytesAndCrcCovered) {
     EXPECT_EQ(DataOf(e), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 0, 0}));
     const std::uint8_t padded[] = {1, 2, 3, 4, 5, 0, 0, 0};
     EXPECT_EQ(e.m_crc, ComputeCrc16(0xFFFF, padded, 8));
+    // Loading appends; an empty element has no data.
+    ASSERT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=0;", ""))), kOk);
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.Elements().back()->m_pData, nullptr);
 }
 
 TEST(PackageLoad, CryptedElementsKeepTheirCrcUnchecked) {
@@ -97,14 +101,6 @@ TEST(PackageLoad, PackagesLoadOrAreRefusedKeepingTheElementsBeforeTheFault) {
             EXPECT_EQ(count, c.names.size());
         }
     }
-}
-
-TEST(PackageLoad, AnEmptyElementHasNoDataAndLoadingAppendsToTheList) {
-    CElementList list;
-    ASSERT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=0;", ""))), kOk);
-    EXPECT_EQ(list.Elements().front()->m_pData, nullptr);
-    ASSERT_EQ(Load(list, Package(1, PlainElement("a", "1"))), kOk);
-    EXPECT_EQ(list.GetCount(), 2);
 }
 
 class PackageFileTest : public ::testing::Test {
