@@ -103,9 +103,15 @@ TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
 
 using CommandGeneratorStatus = testing::EngineTest;
 
-TEST_F(CommandGeneratorStatus, CountsElementsAndSavedOnesOfPresentLocations) {
+TEST_F(CommandGeneratorStatus, CountsTheSavedElementsReadFromTheTablesOfPresentLocations) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    for (int read = 0; read < 2; ++read) ASSERT_EQ(engine.DoReadFileTables(), kOk);  // replaces, never duplicates
+    for (const auto& e : engine.m_elements.Elements()) {
+        EXPECT_EQ(e->m_archi, kArchiNdx);
+        EXPECT_NE(e->m_address, -1);
+    }
+    EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
+    EXPECT_EQ(engine.m_geometryValid, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
     Add("kiosk", kTypeData, kKioskFlash, 4).m_saved = 1;  // saved, but no kiosk board on this printer
     engine.m_stepsTotal = 4;
     engine.m_unitsTotal = 10;

@@ -77,21 +77,6 @@ protected:
     }
 };
 
-TEST_F(FileTableTest, AnOlderFirmwareSetBecomesSavedElementsOnce) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    for (int read = 0; read < 2; ++read) {  // reading again replaces, never duplicates
-        ASSERT_EQ(engine.DoReadFileTables(), kOk);
-        ASSERT_EQ(engine.m_elements.GetCount(), 6);
-    }
-    for (const auto& e : engine.m_elements.Elements()) {
-        EXPECT_EQ(e->m_saved, 1);
-        EXPECT_EQ(e->m_archi, kArchiNdx);
-        EXPECT_NE(e->m_address, -1);
-    }
-    EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
-    EXPECT_EQ(engine.m_geometryValid, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
-}
-
 TEST_F(FileTableTest, AnEmptyTableEmptiesItsLocationAndAFailedReadLeavesTheListAlone) {
     Start(Config(sim::Family::kNdx));
     Add("stale", kTypeData, kMcuFlash, 4);
