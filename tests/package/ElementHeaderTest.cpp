@@ -74,22 +74,27 @@ TEST(ElementHeader, NumbersAreReadAsTheCLibraryReadsThemAndEmptyOnesLeaveTheirFi
     EXPECT_EQ(p.element->m_packetSize, 0u);
 }
 
-TEST(ElementHeader, BlanksAreRemovedEverywhere) {
-    auto p = Parse(" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;");
-    EXPECT_EQ(p.status, kOk);
-    EXPECT_EQ(p.element->m_strName, "Mainfirmware");
-    EXPECT_EQ(p.element->m_type, kTypeFontA);
-    EXPECT_EQ(p.element->m_size, 12u);
-}
-
-TEST(ElementHeader, ParsingStopsAtTheFirstBadFieldButAppliesCryptDefaults) {
-    auto p = Parse("ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;");
-    EXPECT_EQ(p.status, 0x00040003u);
-    EXPECT_EQ(p.element->m_type, kTypeFont);
-    EXPECT_EQ(p.element->m_strName, "");
-    EXPECT_EQ(p.element->m_size, 0u);
-    EXPECT_EQ(p.element->m_cryptMode, kFontCrypted);
-    EXPECT_EQ(p.element->m_cryptFlag, 1);
+TEST(ElementHeader, BlanksGoFieldsCountUpToTheFirstDoubleSemicolonAndTheFirstBadFieldStops) {
+    struct Case {
+        const char* header;
+        ErrorCode status;
+        const char* name;
+        std::int32_t type;
+        std::uint32_t size;
+        std::int32_t flag;  // the type's default, applied even after an error
+    };
+    for (const Case& c : {Case{" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;", kOk, "Mainfirmware",
+                               kTypeFontA, 12, 1},
+                          Case{"NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;", kOk, "", kTypeData, 1, 0},
+                          Case{"ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;", 0x00040003, "", kTypeFont, 0, 1}}) {
+        SCOPED_TRACE(c.header);
+        const auto p = Parse(c.header);
+        EXPECT_EQ(p.status, c.status);
+        EXPECT_EQ(p.element->m_strName, c.name);
+        EXPECT_EQ(p.element->m_type, c.type);
+        EXPECT_EQ(p.element->m_size, c.size);
+        EXPECT_EQ(p.element->m_cryptFlag, c.flag);
+    }
 }
 
 TEST(ElementHeader, KeywordValuesAreCaseSensitiveAndUnknownOnesMapToUnknown) {
@@ -102,12 +107,6 @@ TEST(ElementHeader, KeywordValuesAreCaseSensitiveAndUnknownOnesMapToUnknown) {
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=ANY_FLASH;;").element->m_location, kNoLocation);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=KIOSK_FLASH;;").element->m_location, kKioskFlash);
     EXPECT_EQ(TypeFromKeyword(std::string_view()), kTypeUnknownFile);
-}
-
-TEST(ElementHeader, OnlyTheTextUpToTheFirstDoubleSemicolonCounts) {
-    auto p = Parse("NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;");
-    EXPECT_EQ(p.status, kOk);
-    EXPECT_EQ(p.element->m_strName, "");
 }
 
 TEST(ElementHeader, MissingTextAndMissingEnd) {

@@ -10,13 +10,6 @@ namespace {
 using DspEntry = std::array<std::uint8_t, kDspEntrySize>;
 using McuEntry = std::array<std::uint8_t, kMcuEntrySize>;
 
-template <std::size_t N>
-std::array<std::uint8_t, N> Filled(std::uint8_t value) {
-    std::array<std::uint8_t, N> a;
-    a.fill(value);
-    return a;
-}
-
 std::unique_ptr<CElement> Make(std::int32_t type, std::int32_t location, std::uint32_t size, const char* name) {
     auto e = std::make_unique<CElement>();
     e->m_type = type;
@@ -32,7 +25,8 @@ TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     e->m_address = 0x00089ABC;
     e->m_version = 0x0102;
     e->m_cryptFlag = 1;
-    auto entry = Filled<kDspEntrySize>(0xEE);
+    DspEntry entry;
+    entry.fill(0xEE);
     ASSERT_EQ(e->WriteDspEntry(entry.data()), kOk);
     const std::uint8_t head[14] = {0x02, 0xC0, 0xEF, 0xBE, 0xBC, 0x9A, 0x08, 0x00, 0xA3, 0x91, 0x00, 0x00, 0x02, 0x01};
     EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
@@ -45,7 +39,8 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     e->m_crc = 0x1234;
     e->m_address = 0x1600;
     e->m_version = 0x0A0B;
-    auto entry = Filled<kMcuEntrySize>(0xEE);
+    McuEntry entry;
+    entry.fill(0xEE);
     ASSERT_EQ(e->WriteMcuEntry(entry.data()), kOk);
     const std::uint8_t head[9] = {0x93, 0x12, 0x34, 0x16, 0x00, 0x02, 0x00, 0x0B, 0x0A};
     EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
@@ -73,7 +68,8 @@ TEST(EntryTypeCodes, CodesReadToTypeAndFlagAndWriteBackUnchanged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         const bool dsp = c.form == EntryForm::kDsp;
-        DspEntry entry = Filled<kDspEntrySize>(0xFF), back{};  // erased flash around the code
+        DspEntry entry, back{};
+        entry.fill(0xFF);  // erased flash around the code
         entry[0] = static_cast<std::uint8_t>(c.code);
         if (dsp) entry[1] = static_cast<std::uint8_t>(c.code >> 8);
         CElement e;
@@ -120,7 +116,8 @@ TEST(EntryWrites, WrongLocationsStillFillTheEntry) {
 TEST(EntryWrites, UnknownTypesWriteNothingAfterTheSizes) {
     auto bad = Make(21, kMcuFlash, 4, "bad");
     bad->m_cryptFlag = 0;
-    McuEntry mcu = Filled<kMcuEntrySize>(0xEE);
+    McuEntry mcu;
+    mcu.fill(0xEE);
     EXPECT_EQ(bad->WriteMcuEntry(mcu.data()), 0x00040009u);
     EXPECT_EQ(bad->m_status, 0x00040009u);
     EXPECT_EQ(mcu[0], 0xEE);
