@@ -139,13 +139,18 @@ TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
     EXPECT_EQ(p.Requests("C")[0].data, (ByteArray{0x00, 0x20, 0x00, 0x02}));
 }
 
-TEST_F(MonitorCommandsTest, ErasedSectorsReadBlank) {
+TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAfterARefusedEraseIsRepeated) {
     SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(64);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 64, data.data(), nullptr, 0, 10), kOk);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), 0x00020001u);
+    sim::Faults refuseFirstErase;  // a refused erase is simply repeated
+    refuseFirstErase.refuse = {.onlyNth = 1, .commands = "B"};
+    refuseFirstErase.refuseFlags = 0x10;
+    p.printer.SetFaults(refuseFirstErase);
     ASSERT_EQ(session.EraseSector(kMcuFlash, 0x2000), kOk);
+    EXPECT_EQ(p.Requests("B").size(), 2u);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
     ByteArray back(64);
     EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 64, back.data(), 0), kOk);

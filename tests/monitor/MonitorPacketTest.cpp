@@ -108,6 +108,7 @@ const Answer kAnswers[] = {
     {"shorter than CRC, sequence and code", {0xC0, 0x01, 0x02, 0x03, 0xC1}, 0, 0x00020004, {}},
     {"a wrong CRC", BadCrc(Body(0, 0x00, {9})), 1, 0x00020006, {}},
     {"longer than expected delivers what fits", Frame(Body(0, 0x00, {1, 2, 3, 4})), 2, 0x00020005, {1, 2}},
+    {"one byte too long is too long", Frame(Body(0, 0x00, {1, 2, 3})), 2, 0x00020005, {1, 2}},
     {"shorter than expected delivers what came", Frame(Body(0, 0x00, {5})), 3, 0x00020004, {5, 0xEE, 0xEE}},
     // The CRC covered the bytes dropped at the buffer's end.
     {"overlong answers are cut at the buffer", Frame(Body(0, 0x00, Bytes(400, 0x33))), 255, 0x00020006, {}},
