@@ -12,7 +12,6 @@ namespace carillon {
 namespace {
 
 using testing::Le16;
-using testing::Le32;
 using testing::Pattern;
 using testing::SimPrinter;
 
@@ -391,28 +390,20 @@ TEST_P(FaultyWriteTest, TheFlashEndsWithExactlyTheData) {
     EXPECT_GT(counters.dropped + counters.corrupted + counters.brownOuts, 0u);
 }
 
-sim::Faults Dropping(double fraction) {
+enum LineFault { kDropped, kCorrupted, kShort };
+
+sim::Faults Faulty(LineFault kind) {
     sim::Faults f;
-    f.drop.fraction = fraction;
-    f.seed = 11;
-    return f;
-}
-sim::Faults Corrupting(double fraction) {
-    sim::Faults f;
-    f.corrupt.fraction = fraction;
-    f.seed = 12;
-    return f;
-}
-sim::Faults ShortWrites() {
-    sim::Faults f;
-    f.brownOut.fraction = 0.05;
+    f.seed = 11 + kind;
+    if (kind == kDropped) f.drop.fraction = 0.05;
+    if (kind == kCorrupted) f.corrupt.fraction = 0.01;
+    if (kind == kShort) f.brownOut.fraction = 0.05;
     f.brownOutUnits = 37;
-    f.seed = 13;
     return f;
 }
 
 INSTANTIATE_TEST_SUITE_P(LineFaults, FaultyWriteTest,
-                         ::testing::Values(Dropping(0.05), Corrupting(0.01), ShortWrites()),
+                         ::testing::Values(Faulty(kDropped), Faulty(kCorrupted), Faulty(kShort)),
                          [](const auto& info) {
                              const sim::Faults& f = info.param;
                              return f.drop.Active() ? "DroppedAnswers" : f.corrupt.Active() ? "CorruptedAnswers" : "ShortWrites";

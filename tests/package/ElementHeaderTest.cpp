@@ -101,11 +101,8 @@ TEST(ElementHeader, KeywordValuesAreCaseSensitiveAndUnknownOnesMapToUnknown) {
     EXPECT_EQ(Parse("ELEMENT_TYPE=firmware;SIZE=1;;").element->m_type, kTypeUnknownFile);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_TYPE=KIOSK;;").element->m_archi, kArchiKiosk);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KIOSK;;").element->m_archi, kArchiKiosk);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_NDX;;").element->m_archi, kArchiNdx);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KOISK;;").element->m_archi, kArchiUnknown);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=EXT_FLASH;;").element->m_location, kDspFlash);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=ANY_FLASH;;").element->m_location, kNoLocation);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=KIOSK_FLASH;;").element->m_location, kKioskFlash);
     EXPECT_EQ(TypeFromKeyword(std::string_view()), kTypeUnknownFile);
 }
 

@@ -195,25 +195,5 @@ TEST(ElementListBookkeeping, AddingOrRemovingAnElementMarksItsTableOutOfSync) {
     EXPECT_EQ(list.GetCount(), 1);
 }
 
-TEST(ElementListBookkeeping, PositionsIterateInOrderAndSurviveRemovalOfOthers) {
-    CElementList list;
-    for (int i = 0; i < 5; ++i) {
-        auto e = std::make_unique<CElement>();
-        e->m_version = i;
-        e->m_location = i % 2 == 0 ? kMcuFlash : kKioskFlash;
-        list.Add(std::move(e));
-    }
-    list.RemoveLocation(kMcuFlash);
-    std::vector<int> versions;
-    for (auto pos = list.GetHeadPosition(); pos;) versions.push_back(list.GetNext(pos)->m_version);
-    EXPECT_EQ(versions, (std::vector<int>{1, 3}));
-    EXPECT_EQ(list.GetAt(list.FindIndex(1))->m_version, 3);
-    EXPECT_EQ(list.GetAt(list.FindIndex(2)), nullptr);
-    EXPECT_EQ(list.GetAt(CElementList::Position{}), nullptr);
-    list.RemoveAll();
-    EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_FALSE(list.GetHeadPosition());
-}
-
 }  // namespace
 }  // namespace carillon
