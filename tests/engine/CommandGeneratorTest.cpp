@@ -103,9 +103,15 @@ TEST(CommandGenerator, DestroyingTheEngineWaitsForARunningSave) {
 
 using CommandGeneratorStatus = testing::EngineTest;
 
-TEST_F(CommandGeneratorStatus, CountsElementsAndSavedOnesOfPresentLocations) {
+TEST_F(CommandGeneratorStatus, CountsTheSavedElementsReadFromTheTablesOfPresentLocations) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
+    for (int read = 0; read < 2; ++read) ASSERT_EQ(engine.DoReadFileTables(), kOk);  // replaces, never duplicates
+    for (const auto& e : engine.m_elements.Elements()) {
+        EXPECT_EQ(e->m_archi, kArchiNdx);
+        EXPECT_NE(e->m_address, -1);
+    }
+    EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
+    EXPECT_EQ(engine.m_geometryValid, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
     Add("kiosk", kTypeData, kKioskFlash, 4).m_saved = 1;  // saved, but no kiosk board on this printer
     engine.m_stepsTotal = 4;
     engine.m_unitsTotal = 10;
@@ -118,36 +124,33 @@ TEST_F(CommandGeneratorStatus, CountsElementsAndSavedOnesOfPresentLocations) {
     EXPECT_EQ(status.unitsDone, 10u);
 }
 
-TEST(CommandGenerator, ProbingNamesAPrinterInItsMonitor) {
+TEST(CommandGenerator, ProbingNamesAPrinterInItsMonitorAndLeavesTheTextAloneOtherwise) {
     struct Case {
+        bool inMonitor;
         sim::Family family;
         const char* text;
         std::uint32_t archi;
+        ErrorCode result;
     };
-    for (const Case& c : {Case{sim::Family::kNdx, "NDX is in Monitor mode", kArchiNdx},
-                          Case{sim::Family::kPlv, "NDX(PLV) is in Monitor mode", kArchiPlv},
-                          Case{sim::Family::kKiosk, "KIOSK is in Monitor mode", kArchiKiosk}}) {
-        testing::SimPrinter printer(testing::InMonitor(c.family));
+    for (const Case& c : {Case{true, sim::Family::kNdx, "NDX is in Monitor mode", kArchiNdx, kOk},
+                          Case{true, sim::Family::kPlv, "NDX(PLV) is in Monitor mode", kArchiPlv, kOk},
+                          Case{true, sim::Family::kKiosk, "KIOSK is in Monitor mode", kArchiKiosk, kOk},
+                          Case{false, sim::Family::kNdx, "Searching...", 9, 0x00010010}}) {
+        SCOPED_TRACE(c.text);
+        sim::PrinterConfig config = testing::InMonitor(c.family);
+        config.startInMonitor = c.inMonitor;
+        testing::SimPrinter printer(config);
         CCommandGenerator engine;
+        engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05);
         std::string text = "Searching...";
-        std::uint32_t archi = 0;
-        EXPECT_EQ(engine.ProbeMonitorMode(&printer.port, text, &archi), kOk);
+        std::uint32_t archi = 9;
+        EXPECT_EQ(engine.ProbeMonitorMode(&printer.port, text, &archi), c.result);
+        EXPECT_EQ(engine.m_lastError, c.result);
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(archi, c.archi);
         EXPECT_FALSE(engine.m_session.m_connected);  // the probe used a session of its own
         EXPECT_TRUE(printer.printer.NormalModeBytes().empty());
     }
-}
-
-TEST(CommandGenerator, ProbingAPrinterInNormalModeLeavesTheTextAlone) {
-    testing::SimPrinter printer;
-    CCommandGenerator engine;
-    std::string text = "Searching...";
-    std::uint32_t archi = 9;
-    EXPECT_EQ(engine.ProbeMonitorMode(&printer.port, text, &archi), 0x00010010u);
-    EXPECT_EQ(text, "Searching...");
-    EXPECT_EQ(archi, 9u);
-    EXPECT_EQ(engine.m_lastError, 0x00010010u);
 }
 
 }  // namespace

@@ -12,8 +12,10 @@ namespace carillon::testing {
 
 class EngineTest : public ::testing::Test {
 protected:
-    // Connects to a printer already in its monitor (serial unless usb).
+    // Connects to a printer already in its monitor (serial unless usb),
+    // letting go of an earlier one first.
     void Start(sim::PrinterConfig config, bool usb = false) {
+        engine.m_session.Disconnect();
         config.startInMonitor = true;
         printer = std::make_unique<SimPrinter>(config, usb);
         engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05);

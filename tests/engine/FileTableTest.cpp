@@ -1,44 +1,72 @@
 #include "engine/EngineFixture.h"
+#include "engine/FileTableArea.h"
 #include "package/Crc16.h"
 
 namespace carillon {
 namespace {
 
-using testing::Pattern;
-
-// An MCU table area laid out by hand: index, entries, then whatever follows.
+// An MCU table area laid out by hand: an index announcing indexed bytes of
+// entries with their CRC, files at slots 1 to files, then erased flash; one
+// byte is changed afterwards when damaged is not 0.
 struct McuArea {
-    ByteArray bytes = ByteArray(0x380, 0xFF);
+    std::uint32_t files, indexed;
+    std::size_t damaged;
 
-    void Slot(std::size_t k, CElement& e) { e.WriteMcuEntry(bytes.data() + k * 32); }
-    void Index(std::uint32_t size, std::uint16_t crc) {
-        CElement index;
-        index.m_type = kTypeIndex;
-        index.m_cryptFlag = 0;
-        index.m_location = kMcuFlash;
-        index.m_size = size;
-        index.m_crc = crc;
-        index.m_address = 0x10A0;
-        Slot(0, index);
+    ByteArray Bytes() const {
+        ByteArray bytes(0x380, 0xFF);
+        auto entry = [&](std::size_t slot, std::int32_t type, std::int32_t address, std::uint32_t size) {
+            CElement e;
+            e.m_type = type;
+            e.m_location = kMcuFlash;
+            e.m_address = address;
+            e.m_size = size;
+            e.m_cryptFlag = 0;
+            e.m_crc = ComputeCrc16(0xFFFF, bytes.data() + 32, size);  // used by the index only
+            e.WriteMcuEntry(bytes.data() + slot * 32);
+        };
+        for (std::uint32_t k = 1; k <= files; ++k) entry(k, kTypeData, static_cast<std::int32_t>(0xD800 - k * 0x200), 0x100);
+        if (indexed != 0) entry(0, kTypeIndex, 0x10A0, indexed);
+        if (damaged != 0) bytes[damaged] ^= 1;
+        return bytes;
     }
-    std::uint16_t CrcOf(std::size_t size) const { return ComputeCrc16(0xFFFF, bytes.data() + 32, size); }
 };
 
-std::unique_ptr<CElement> MakeFile(const char* name, std::int32_t type, std::int32_t address, std::uint32_t size) {
-    auto e = std::make_unique<CElement>();
-    e->m_strName = name;
-    e->m_type = type;
-    e->m_location = kMcuFlash;
-    e->m_address = address;
-    e->m_size = size;
-    e->m_crc = 0x1234;
-    e->m_cryptFlag = 0;
-    return e;
+struct Damage {
+    const char* what;
+    McuArea area;
+    ErrorCode result;
+    std::size_t delivered;  // file entries
+};
+
+const Damage kDamages[] = {
+    {"erased: no index", {0, 0, 0}, 0x00030003, 0},
+    {"two files and the end", {2, 64, 0}, kOk, 2},
+    {"a file entry changed after its CRC", {2, 64, 32 + 5}, 0x00030011, 0},
+    {"a file entry where the end entry should be", {3, 64, 0}, 0x00030004, 2},
+    {"27 entries leave no room for the end", {0, 0x360, 0}, 0x00030006, 0},
+    {"one byte less still fits 26 and the end", {0, 0x35F, 0}, kOk, 26},
+    {"a size between slots counts whole entries", {1, 0x30, 0}, kOk, 1},
+    {"but its CRC covers every byte", {1, 0x30, 32 + 0x2F}, 0x00030011, 0},
+};
+
+TEST(FileTableArea, DamagedTablesAreRecognised) {
+    for (const Damage& d : kDamages) {
+        SCOPED_TRACE(d.what);
+        const ByteArray area = d.area.Bytes();
+        const DecodedTable table = DecodeFileTableArea(area.data(), EntryForm::kMcu, kKioskFlash);
+        EXPECT_EQ(table.result, d.result);
+        ASSERT_EQ(table.elements.size(), d.delivered);
+        for (const auto& e : table.elements) EXPECT_EQ(e->m_location, kKioskFlash);
+    }
 }
 
 class FileTableTest : public testing::EngineTest {
 protected:
-    void Lay(const McuArea& area) { printer->printer.StoreFlash(kMcuFlash, 0x1080, area.bytes); }
+    void StartWithGeometry(sim::PrinterConfig config) {
+        Start(config);
+        ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+        ASSERT_EQ(engine.ReadGeometry(kDspFlash), kOk);
+    }
     ByteArray TableBytes(std::int32_t location, std::uint32_t units) {
         return printer->printer.ReadFlash(location, printer->printer.TableStart(location), units);
     }
@@ -49,137 +77,64 @@ protected:
     }
 };
 
-TEST_F(FileTableTest, AnOlderFirmwareSetBecomesSavedElements) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    EXPECT_EQ(engine.m_elements.GetCount(), 6);
-    for (const auto& e : engine.m_elements.Elements()) {
-        EXPECT_EQ(e->m_saved, 1);
-        EXPECT_EQ(e->m_archi, kArchiNdx);
-        EXPECT_NE(e->m_address, -1);
-    }
-    const CElement* dspFirmware = nullptr;
-    for (const auto& e : engine.m_elements.Elements())
-        if (e->m_location == kDspFlash && e->m_type == kTypeFirmware) dspFirmware = e.get();
-    ASSERT_NE(dspFirmware, nullptr);
-    EXPECT_EQ(dspFirmware->m_address, 0xF8000);
-    EXPECT_EQ(dspFirmware->m_cryptFlag, 1);
-    EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
-    EXPECT_EQ(engine.m_geometryValid, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
-    // Reading again replaces, never duplicates.
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    EXPECT_EQ(engine.m_elements.GetCount(), 6);
-}
-
-TEST_F(FileTableTest, AnEmptyTableRemovesTheLocationsElements) {
+TEST_F(FileTableTest, AnEmptyTableEmptiesItsLocationAndAFailedReadLeavesTheListAlone) {
     Start(Config(sim::Family::kNdx));
     Add("stale", kTypeData, kMcuFlash, 4);
     Add("other", kTypeData, kDspFlash, 4);
     ASSERT_EQ(engine.ReadLocationTable(kMcuFlash), kOk);
     EXPECT_EQ(CountAt(kMcuFlash), 0u);
     EXPECT_EQ(CountAt(kDspFlash), 1u);
-}
-
-TEST_F(FileTableTest, AWrittenTableReadsBackIntoTheSameElements) {
-    Start(Config(sim::Family::kNdx));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
-    ASSERT_EQ(engine.ReadGeometry(kDspFlash), kOk);
-    struct Row {
-        const char* name;
-        std::int32_t type, location, address;
-        std::uint32_t size;
-        std::int32_t version, flag;
-    };
-    const Row rows[] = {{"Params_Custom_mcu", kTypeParamsCustom, kMcuFlash, 0x1400, 512, 0, 0},
-                        {"main firmware", kTypeFirmware, kMcuFlash, 0x182C, 0x6000, 7, 1},
-                        {"logo", kTypeNvImage, kMcuFlash, 0xD800, 0x300, 65535, 0},
-                        {"Font A 24 with a fairly long descriptive name", kTypeFontA, kDspFlash, 0xF8000, 0x10000, 3, 1},
-                        {"dsp", kTypeFirmware, kDspFlash, 0xE8000, 0x2000, 300, 0}};
-    for (const Row& r : rows) {
-        CElement& e = AddStored(r.name, r.type, r.location, r.size, r.address);
-        e.m_version = r.version;
-        e.m_cryptFlag = r.flag;
-        e.m_crc = static_cast<std::uint32_t>(0x1000 + r.version);
-    }
-    ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
-    ASSERT_EQ(engine.WriteLocationTable(kDspFlash), kOk);
-    engine.m_elements.RemoveAll();
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    ASSERT_EQ(engine.m_elements.GetCount(), 5);
-    // Tables are read from the last location down: DSP entries come first.
-    std::vector<const Row*> expected;
-    for (const Row& r : rows)
-        if (r.location == kDspFlash) expected.push_back(&r);
-    for (const Row& r : rows)
-        if (r.location == kMcuFlash) expected.push_back(&r);
-    auto it = engine.m_elements.Elements().begin();
-    for (const Row* row : expected) {
-        const Row& r = *row;
-        const CElement& e = **it++;
-        EXPECT_EQ(e.m_strName, r.name);
-        EXPECT_EQ(e.m_type, r.type);
-        EXPECT_EQ(e.m_location, r.location);
-        EXPECT_EQ(e.m_address, r.address);
-        EXPECT_EQ(e.m_size, r.size);
-        EXPECT_EQ(e.m_version, r.version);
-        EXPECT_EQ(e.m_cryptFlag, r.flag);
-        EXPECT_EQ(e.m_crc, static_cast<std::uint32_t>(0x1000 + r.version) & 0xFFFF);
-    }
+    Add("stale", kTypeData, kMcuFlash, 4);
+    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{0, 0, 0}.Bytes());
+    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030003u);
+    EXPECT_EQ(CountAt(kMcuFlash), 1u);
 }
 
 TEST_F(FileTableTest, ALocationWithoutElementsGetsIndexAndEndOnly) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+    StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
     const ByteArray table = TableBytes(kMcuFlash, 0x380);
-    const ByteArray index(table.begin(), table.begin() + 9);
-    EXPECT_EQ(index, (ByteArray{0x10, 0xFF, 0xFF, 0x10, 0xA0, 0x00, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(ByteArray(table.begin(), table.begin() + 9), (ByteArray{0x10, 0xFF, 0xFF, 0x10, 0xA0, 0x00, 0x00, 0x02, 0x00}));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&table[9])), "Mcu Table Entry");
-    const ByteArray end(table.begin() + 32, table.begin() + 41);
-    EXPECT_EQ(end, (ByteArray{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(ByteArray(table.begin() + 32, table.begin() + 41), (ByteArray{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
     EXPECT_TRUE(std::all_of(table.begin() + 64, table.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
 TEST_F(FileTableTest, OldMonitorsGetNoCryptBit) {
     auto config = Config(sim::Family::kNdx);
     config.monitorVersion = 0x01;
-    Start(config);
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+    StartWithGeometry(config);
     CElement& fw = AddStored("fw", kTypeFirmware, kMcuFlash, 0x100, 0x182C);
     ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
     EXPECT_EQ(TableBytes(kMcuFlash, 0x40)[32], 0x80);
     EXPECT_EQ(fw.m_cryptFlag, 0);
 }
 
-TEST_F(FileTableTest, TooManyEntriesLeaveThePrintersTableUntouched) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
-    ASSERT_EQ(engine.ReadGeometry(kDspFlash), kOk);
-    // 26 and 62 entries fill a table exactly...
-    for (int i = 0; i < 26; ++i) AddStored("m" + std::to_string(i), kTypeData, kMcuFlash, 0, 0);
-    for (int i = 0; i < 62; ++i) AddStored("d" + std::to_string(i), kTypeData, kDspFlash, 0, 0);
-    const auto erasesBefore = printer->printer.GetCounters().erases;
-    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(engine.WriteLocationTable(kDspFlash), kOk);
-    EXPECT_GT(printer->printer.GetCounters().erases, erasesBefore);
-    ASSERT_EQ(engine.ReadLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(CountAt(kMcuFlash), 26u);
-    // ...one more does not fit, and the table in the printer stays as it was.
-    const ByteArray mcuFull = TableBytes(kMcuFlash, 0x380);
-    const ByteArray dspFull = TableBytes(kDspFlash, 0x800);
-    AddStored("m26", kTypeData, kMcuFlash, 0, 0);
-    AddStored("d62", kTypeData, kDspFlash, 0, 0);
-    const auto erases = printer->printer.GetCounters().erases;
-    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x0003000Eu);
-    EXPECT_EQ(engine.WriteLocationTable(kDspFlash), 0x0003000Eu);
-    EXPECT_EQ(printer->printer.GetCounters().erases, erases);
-    EXPECT_EQ(TableBytes(kMcuFlash, 0x380), mcuFull);
-    EXPECT_EQ(TableBytes(kDspFlash, 0x800), dspFull);
+TEST_F(FileTableTest, OneEntryMoreThanFitsLeavesThePrintersTableUntouched) {
+    StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
+    struct Table {
+        std::int32_t location;
+        int fits;
+        std::uint32_t units;
+    };
+    for (const Table& t : {Table{kMcuFlash, 26, 0x380}, Table{kDspFlash, 62, 0x800}}) {
+        SCOPED_TRACE(t.location);
+        engine.m_elements.RemoveAll();
+        for (int i = 0; i < t.fits; ++i) AddStored("f" + std::to_string(i), kTypeData, t.location, 0, 0);
+        ASSERT_EQ(engine.WriteLocationTable(t.location), kOk);
+        ASSERT_EQ(engine.ReadLocationTable(t.location), kOk);
+        EXPECT_EQ(CountAt(t.location), static_cast<std::size_t>(t.fits));
+        const ByteArray full = TableBytes(t.location, t.units);
+        AddStored("one more", kTypeData, t.location, 0, 0);
+        const auto erases = printer->printer.GetCounters().erases;
+        EXPECT_EQ(engine.WriteLocationTable(t.location), 0x0003000Eu);
+        EXPECT_EQ(printer->printer.GetCounters().erases, erases);
+        EXPECT_EQ(TableBytes(t.location, t.units), full);
+    }
 }
 
 TEST_F(FileTableTest, UnsavedElementsStopTheWriteBeforeAnythingIsErased) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+    StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     Add("new", kTypeFileEmpty, kMcuFlash, 4);
     const auto erases = printer->printer.GetCounters().erases;
     EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030015u);
@@ -189,58 +144,12 @@ TEST_F(FileTableTest, UnsavedElementsStopTheWriteBeforeAnythingIsErased) {
     EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030018u);
 }
 
-TEST_F(FileTableTest, DamagedTablesAreRecognised) {
+TEST_F(FileTableTest, AMissingEndEntryLeavesTheTableMarkedUnread) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030003u);  // erased: no index
-
-    auto a = MakeFile("a", kTypeData, 0xD800, 0x100);
-    auto b = MakeFile("b", kTypeData, 0xD600, 0x100);
-    McuArea area;
-    area.Slot(1, *a);
-    area.Slot(2, *b);
-    area.Index(64, area.CrcOf(64));
-    Lay(area);
-    ASSERT_EQ(engine.ReadLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(CountAt(kMcuFlash), 2u);
-
-    McuArea corrupted = area;
-    corrupted.bytes[32 + 5] ^= 1;
-    Lay(corrupted);
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030011u);
-    EXPECT_EQ(CountAt(kMcuFlash), 2u);  // a failed read leaves the list alone
-
-    McuArea noEnd = area;
-    noEnd.Slot(3, *a);  // a file entry where the end entry should be
-    noEnd.Index(64, noEnd.CrcOf(64));
-    Lay(noEnd);
-    engine.m_elements.m_tableRead.fill(0);
+    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{3, 64, 0}.Bytes());
     EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030004u);
+    EXPECT_EQ(CountAt(kMcuFlash), 2u);
     EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], 0u);
-}
-
-TEST_F(FileTableTest, AnIndexAnnouncingTooMuchIsRefusedBeforeAnythingIsRead) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    McuArea area;
-    area.Index(0x360, area.CrcOf(0x360));  // 27 entries: no room left for the end entry
-    Lay(area);
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030006u);
-    area.Index(0x35F, area.CrcOf(0x35F));
-    Lay(area);
-    EXPECT_NE(engine.ReadLocationTable(kMcuFlash), 0x00030006u);
-}
-
-TEST_F(FileTableTest, ASizeBetweenSlotsCountsWholeEntriesButChecksEveryByte) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    auto a = MakeFile("a", kTypeData, 0xD800, 0x100);
-    McuArea area;
-    area.Slot(1, *a);
-    area.Index(0x30, area.CrcOf(0x30));  // one entry and half of the end entry
-    Lay(area);
-    ASSERT_EQ(engine.ReadLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(CountAt(kMcuFlash), 1u);
-    area.bytes[32 + 0x2F] = 0x00;  // inside the end entry, still under the CRC
-    Lay(area);
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030011u);
 }
 
 TEST_F(FileTableTest, AnI2cFlashEndsTheReadWithWrongFlashTypeAfterTheOthers) {

@@ -18,35 +18,42 @@ protected:
     std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
 };
 
-TEST_F(ProgrammingTest, SectorsHoldingOldDataAreErasedAfterTheirBlankCheck) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    CElement& fw = Add("new firmware", kTypeFirmware, kMcuFlash, 0x600);  // over the old one at 0x182C
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(fw.m_saved, 1);
-    EXPECT_EQ(Count("C"), 4u);  // 0x182C, 0x1A00, 0x1C00, 0x1E00
-    EXPECT_EQ(Count("B"), 4u);
-    EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, 0x182C, 0x600), ByteArray(fw.m_pData.get(), fw.m_pData.get() + 0x600));
-}
+struct Preparation {
+    const char* what;
+    sim::ImageKind image;
+    bool outputImage;
+    std::int32_t type;
+    std::uint32_t size;
+    std::vector<std::uint32_t> checkLengths;  // of the blank checks, in order
+    std::size_t erases;
+};
 
-TEST_F(ProgrammingTest, BlankSectorsAreOnlyChecked) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    Add("data", kTypeData, kMcuFlash, 0x300);
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(Count("C"), 2u);
-    EXPECT_EQ(Count("B"), 0u);
-    const auto checks = printer->Requests("C");
-    EXPECT_EQ(testing::Le16(checks[0].data, 2), 0x200u);  // a whole sector
-    EXPECT_EQ(testing::Le16(checks[1].data, 2), 0x100u);  // up to the element's end
-}
+// Blank checks cover each sector up to the element's end; an output image
+// must replay without a printer to ask, so then every sector is erased.
+const Preparation kPreparations[] = {
+    {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false,
+     kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4},
+    {"blank sectors are only checked", sim::ImageKind::kBlank, false, kTypeData, 0x300, {0x200, 0x100}, 0},
+    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, kTypeData, 0x300, {}, 2},
+};
 
-TEST_F(ProgrammingTest, WithAnOutputImageEverySectorIsErasedUnchecked) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    Add("data", kTypeData, kMcuFlash, 0x300);
-    ByteArray image;
-    engine.m_pOutputImage = &image;
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(Count("C"), 0u);
-    EXPECT_EQ(Count("B"), 2u);
+TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
+    for (const Preparation& p : kPreparations) {
+        SCOPED_TRACE(p.what);
+        Start(Config(sim::Family::kNdx, p.image));
+        engine.m_elements.RemoveAll();
+        ByteArray image;
+        engine.m_pOutputImage = p.outputImage ? &image : nullptr;
+        CElement& e = Add("new", p.type, kMcuFlash, p.size);
+        ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+        EXPECT_EQ(e.m_saved, 1);
+        std::vector<std::uint32_t> checks;
+        for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));
+        EXPECT_EQ(checks, p.checkLengths);
+        EXPECT_EQ(Count("B"), p.erases);
+        EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, static_cast<std::uint32_t>(e.m_address), p.size),
+                  ByteArray(e.m_pData.get(), e.m_pData.get() + p.size));
+    }
 }
 
 TEST_F(ProgrammingTest, ErasedDataIsNeverWritten) {

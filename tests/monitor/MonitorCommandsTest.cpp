@@ -12,7 +12,6 @@ namespace carillon {
 namespace {
 
 using testing::Le16;
-using testing::Le32;
 using testing::Pattern;
 using testing::SimPrinter;
 
@@ -139,13 +138,18 @@ TEST_F(MonitorCommandsTest, BlankCheckAnswersOnceWhenSomethingIsWritten) {
     EXPECT_EQ(p.Requests("C")[0].data, (ByteArray{0x00, 0x20, 0x00, 0x02}));
 }
 
-TEST_F(MonitorCommandsTest, ErasedSectorsReadBlank) {
+TEST_F(MonitorCommandsTest, ErasedSectorsReadBlankAfterARefusedEraseIsRepeated) {
     SimPrinter& p = Make(BlankPrinter());
     Connect(p);
     const ByteArray data = Pattern(64);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 64, data.data(), nullptr, 0, 10), kOk);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), 0x00020001u);
+    sim::Faults refuseFirstErase;  // a refused erase is simply repeated
+    refuseFirstErase.refuse = {.onlyNth = 1, .commands = "B"};
+    refuseFirstErase.refuseFlags = 0x10;
+    p.printer.SetFaults(refuseFirstErase);
     ASSERT_EQ(session.EraseSector(kMcuFlash, 0x2000), kOk);
+    EXPECT_EQ(p.Requests("B").size(), 2u);
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
     ByteArray back(64);
     EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 64, back.data(), 0), kOk);
@@ -247,50 +251,41 @@ TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndCountUnits) {
     EXPECT_EQ(session.m_progressInPacket, 0x80u);
 }
 
-TEST_F(MonitorCommandsTest, GeometryFromTheChipIdsAlone) {
-    auto config = BlankPrinter();
-    config.shortGeometry = true;
-    SimPrinter& p = Make(config);
-    Connect(p);
-    FlashGeometry g;
-    g.tableSector = 9;
-    ASSERT_EQ(session.GetGeometry(kDspFlash, g), kOk);
-    EXPECT_EQ(g.manufacturerId, 0x01);
-    EXPECT_EQ(g.deviceId, 0xC4);
-    EXPECT_EQ(g.sizeCode, 21);
-    EXPECT_EQ(g.sectorCount, 35);
-    EXPECT_EQ(g.tableSector, 0);
-    EXPECT_EQ(g.sectorSize[34], 0x2000);
-}
-
-TEST_F(MonitorCommandsTest, FullGeometryAnswersOneSizePerSector) {
-    auto config = BlankPrinter();
-    config.dspManufacturer = 0x20;
-    config.dspDevice = 0x49;
-    config.dspTableSector = 4;
-    SimPrinter& p = Make(config);
-    Connect(p);
-    FlashGeometry g;
-    ASSERT_EQ(session.GetGeometry(kDspFlash, g), kOk);
-    EXPECT_EQ(g.sectorCount, 35);
-    EXPECT_EQ(g.tableSector, 4);
-    EXPECT_EQ(g.sectorSize[0], 0x2000);
-    EXPECT_EQ(g.sectorSize[4], 0x8000);
-    FlashGeometry board;
-    ASSERT_EQ(session.GetGeometry(kMcuFlash, board), kOk);
-    EXPECT_EQ(board.sectorCount, 105);
-    EXPECT_EQ(board.sectorReserved[101], 1u);  // this monitor is version 2
-    EXPECT_EQ(p.Requests("H").size(), 1u);
-}
-
-TEST_F(MonitorCommandsTest, AnUnknownChipIsReported) {
-    auto config = BlankPrinter();
-    config.shortGeometry = true;
-    config.dspDevice = 0x77;
-    SimPrinter& p = Make(config);
-    Connect(p);
-    FlashGeometry g;
-    EXPECT_EQ(session.GetGeometry(kDspFlash, g), 0x00020017u);
+// A short answer names the chip alone; a full one gives every sector's size
+// and the table sector. The board's fixed map is the geometry's own test.
+TEST_F(MonitorCommandsTest, DspGeometryFromTheChipOrFromEverySector) {
+    struct Case {
+        const char* what;
+        bool shortGeometry;
+        std::uint8_t manufacturer, device, tableSector;
+        ErrorCode result;
+        std::uint8_t sectors;
+        std::uint16_t first, fifth;
+    };
+    for (const Case& c : {Case{"chip ids, top boot", true, 0x01, 0xC4, 0, kOk, 35, 0x8000, 0x8000},
+                          Case{"full answer, bottom boot", false, 0x20, 0x49, 4, kOk, 35, 0x2000, 0x8000},
+                          Case{"an unknown chip", true, 0x01, 0x77, 0, 0x00020017, 0, 0, 0}}) {
+        SCOPED_TRACE(c.what);
+        auto config = BlankPrinter();
+        config.shortGeometry = c.shortGeometry;
+        config.dspManufacturer = c.manufacturer;
+        config.dspDevice = c.device;
+        config.dspTableSector = c.tableSector;
+        SimPrinter& p = Make(config);
+        Connect(p);
+        FlashGeometry g;
+        g.tableSector = 9;
+        ASSERT_EQ(session.GetGeometry(kDspFlash, g), c.result);
+        session.Disconnect();
+        if (c.result != kOk) continue;
+        EXPECT_EQ(p.Requests("H").size(), 1u);
+        EXPECT_EQ(g.manufacturerId, c.manufacturer);
+        EXPECT_EQ(g.deviceId, c.device);
+        EXPECT_EQ(g.sectorCount, c.sectors);
+        EXPECT_EQ(g.tableSector, c.tableSector);
+        EXPECT_EQ(g.sectorSize[0], c.first);
+        EXPECT_EQ(g.sectorSize[4], c.fifth);
+    }
 }
 
 TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
@@ -312,7 +307,7 @@ TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
     EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00020003u);
 }
 
-TEST_F(MonitorCommandsTest, AWriteRefusalIsShownOnceAndResumedFromTheWriteAddress) {
+TEST_F(MonitorCommandsTest, AWriteRefusalShowsNoBoxAndEndsWithNothingWritten) {
     testing::RecordingMessageBoxProvider boxes;
     SimPrinter& p = Make(BlankPrinter());
     Connect(p);
@@ -382,41 +377,33 @@ TEST_P(FaultyWriteTest, TheFlashEndsWithExactlyTheData) {
     config.faults = GetParam();
     SimPrinter& p = Make(config);
     Connect(p, 0.02);
-    const ByteArray mcu = Pattern(48 * 1024, 8);
-    const ByteArray dsp = Pattern(256 * 1024, 9);
+    const ByteArray mcu = Pattern(16 * 1024, 8);
+    const ByteArray dsp = Pattern(64 * 1024, 9);
     std::uint32_t written = 0;
-    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x1A00, 48 * 1024, mcu.data(), &written, 0, 10), kOk);
-    EXPECT_EQ(written, 48u * 1024);
-    ASSERT_EQ(session.WriteFlash(kDspFlash, kCodeCrypted, 0x10000, 128 * 1024, dsp.data(), &written, 0, 10), kOk);
-    EXPECT_EQ(written, 128u * 1024);
-    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x1A00, 48 * 1024), mcu);
-    EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x10000, 128 * 1024), dsp);
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x1A00, 16 * 1024, mcu.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 16u * 1024);
+    ASSERT_EQ(session.WriteFlash(kDspFlash, kCodeCrypted, 0x10000, 32 * 1024, dsp.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 32u * 1024);
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x1A00, 16 * 1024), mcu);
+    EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x10000, 32 * 1024), dsp);
     const auto counters = p.printer.GetCounters();
     EXPECT_GT(counters.dropped + counters.corrupted + counters.brownOuts, 0u);
 }
 
-sim::Faults Dropping(double fraction) {
+enum LineFault { kDropped, kCorrupted, kShort };
+
+sim::Faults Faulty(LineFault kind) {
     sim::Faults f;
-    f.drop.fraction = fraction;
-    f.seed = 11;
-    return f;
-}
-sim::Faults Corrupting(double fraction) {
-    sim::Faults f;
-    f.corrupt.fraction = fraction;
-    f.seed = 12;
-    return f;
-}
-sim::Faults ShortWrites() {
-    sim::Faults f;
-    f.brownOut.fraction = 0.05;
+    f.seed = 11 + kind;
+    if (kind == kDropped) f.drop.fraction = 0.05;
+    if (kind == kCorrupted) f.corrupt.fraction = 0.01;
+    if (kind == kShort) f.brownOut.fraction = 0.05;
     f.brownOutUnits = 37;
-    f.seed = 13;
     return f;
 }
 
 INSTANTIATE_TEST_SUITE_P(LineFaults, FaultyWriteTest,
-                         ::testing::Values(Dropping(0.05), Corrupting(0.01), ShortWrites()),
+                         ::testing::Values(Faulty(kDropped), Faulty(kCorrupted), Faulty(kShort)),
                          [](const auto& info) {
                              const sim::Faults& f = info.param;
                              return f.drop.Active() ? "DroppedAnswers" : f.corrupt.Active() ? "CorruptedAnswers" : "ShortWrites";

@@ -29,11 +29,13 @@ protected:
     CMonitorSession session;
 };
 
-TEST_F(MonitorSessionTest, APrinterThatLostPowerIsWokenAgainAtItsOwnRate) {
+TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRateAgainAfterLosingPower) {
     sim::PrinterConfig config;
     config.baudRate = 38400;
     SimPrinter& p = Make(config);
     ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
+    EXPECT_TRUE(Contains(p.printer.NormalModeBytes(), kEnterMonitor));
+    EXPECT_EQ(session.m_archi, kArchiNdx);
     sim::Faults cut;
     cut.powerCutAtRequest = 1;  // the next request
     p.printer.SetFaults(cut);
@@ -93,17 +95,6 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesW
         s.Disconnect();  // no location is present without a monitor to ask
         for (int location = 0; location < 4; ++location) EXPECT_FALSE(s.IsLocationPresent(location)) << location;
     }
-}
-
-TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRate) {
-    sim::PrinterConfig config;
-    config.baudRate = 38400;
-    SimPrinter& p = Make(config);
-    ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
-    EXPECT_TRUE(p.printer.InMonitor());
-    EXPECT_TRUE(Contains(p.printer.NormalModeBytes(), kEnterMonitor));
-    EXPECT_EQ(session.m_archi, kArchiNdx);
-    EXPECT_TRUE(p.port.IsOpen());
 }
 
 TEST_F(MonitorSessionTest, WithoutWakingASilentMonitorIsTriedTwiceThenGivenUp) {

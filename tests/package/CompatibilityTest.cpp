@@ -27,68 +27,65 @@ CElementList& Fill(CElementList& list, std::int32_t archi, std::initializer_list
     return list;
 }
 
-ErrorCode Check(std::int32_t archi, std::initializer_list<Item> elements) {
-    CElementList list;
-    return Fill(list, archi, elements).CheckPackage();
-}
-
 constexpr auto P = kArchiPlv, N = kArchiNdx, K = kArchiKiosk;
+constexpr std::int32_t kSame = -9;  // the list's own family
 
-TEST(CheckPackage, CompleteSetsPassPerFamily) {
-    EXPECT_EQ(Check(P, {{kMcuFlash, kTypeFirmware, P}, {kMcuFlash, kTypeParamsFact, P}, {kMcuFlash, kTypeParamsCustom, P}}), kOk);
-    EXPECT_EQ(Check(P, {{kMcuFlash, kTypeFirmware, P}, {kMcuFlash, kTypeParamsFact, P}, {kMcuFlash, kTypeParamsCustom, P},
-                        {kDspFlash, kTypeFontA, P}}),
-              kOk);
-    EXPECT_EQ(Check(N, {{kMcuFlash, kTypeFirmware, N}, {kMcuFlash, kTypeParamsFact, N}, {kMcuFlash, kTypeParamsCustom, N},
-                        {kDspFlash, kTypeFirmware, N}, {kDspFlash, kTypeFontA, N}, {kDspFlash, kTypeFontB, N},
-                        {kDspFlash, kTypeFontB, N}, {kMcuFlash, kTypeData, N}}),
-              kOk);
-    EXPECT_EQ(Check(K, {{kMcuFlash, kTypeFirmware, K}, {kMcuFlash, kTypeParamsFact, K}, {kMcuFlash, kTypeParamsCustom, K},
-                        {kKioskFlash, kTypeFirmware, K}, {kKioskFlash, kTypeParamsFact, K},
-                        {kKioskFlash, kTypeParamsCustom, K}}),
-              kOk);
-}
+// Elements by place and type, of the list's family unless given.
+constexpr Item Fw{kMcuFlash, kTypeFirmware, kSame}, Fact{kMcuFlash, kTypeParamsFact, kSame},
+    Custom{kMcuFlash, kTypeParamsCustom, kSame}, DspFw{kDspFlash, kTypeFirmware, kSame}, FontA{kDspFlash, kTypeFontA, kSame},
+    FontB{kDspFlash, kTypeFontB, kSame}, KFw{kKioskFlash, kTypeFirmware, kSame},
+    KFact{kKioskFlash, kTypeParamsFact, kSame}, KCustom{kKioskFlash, kTypeParamsCustom, kSame},
+    Data{kMcuFlash, kTypeData, kSame};
 
-TEST(CheckPackage, DspFontsComeInTheOrderAThenB) {
-    EXPECT_EQ(Check(N, {{kDspFlash, kTypeFontB, N}, {kDspFlash, kTypeFontA, N}}), 0x00060003u);
-    EXPECT_EQ(Check(N, {{kDspFlash, kTypeFontA, N}, {kDspFlash, kTypeFontA, N}}), 0x00060004u);
-    EXPECT_EQ(Check(N, {{kMcuFlash, kTypeFirmware, N}, {kMcuFlash, kTypeParamsFact, N}, {kMcuFlash, kTypeParamsCustom, N},
-                        {kDspFlash, kTypeFirmware, N}, {kDspFlash, kTypeFontA, N}, {kDspFlash, kTypeFontB, N},
-                        {kDspFlash, kTypeFontA, N}}),
-              kOk);
-}
+struct Rule {
+    const char* what;
+    std::int32_t archi;
+    std::vector<Item> items;
+    ErrorCode result;
+};
 
-TEST(CheckPackage, TheLastFailingCompletenessCheckIsReported) {
-    EXPECT_EQ(Check(N, {{kMcuFlash, kTypeFirmware, N}, {kMcuFlash, kTypeParamsFact, N}, {kMcuFlash, kTypeParamsCustom, N}}),
-              0x00060007u);
-    EXPECT_EQ(Check(N, {}), 0x00060007u);
-    EXPECT_EQ(Check(P, {}), 0x00060008u);
-    EXPECT_EQ(Check(P, {{kMcuFlash, kTypeFirmware, P}}), 0x00060013u);
-    EXPECT_EQ(Check(P, {{kMcuFlash, kTypeFirmware, P}, {kMcuFlash, kTypeParamsCustom, P}}), 0x00060012u);
-    EXPECT_EQ(Check(K, {{kMcuFlash, kTypeFirmware, K}, {kMcuFlash, kTypeParamsFact, K}, {kMcuFlash, kTypeParamsCustom, K},
-                        {kKioskFlash, kTypeFirmware, K}, {kKioskFlash, kTypeParamsCustom, K}}),
-              0x00060014u);
-    EXPECT_EQ(Check(K, {{kMcuFlash, kTypeFirmware, K}, {kMcuFlash, kTypeParamsFact, K}, {kMcuFlash, kTypeParamsCustom, K},
-                        {kKioskFlash, kTypeParamsFact, K}, {kKioskFlash, kTypeParamsCustom, K}}),
-              0x0006000Du);
-    EXPECT_EQ(Check(K, {{kMcuFlash, kTypeFirmware, K}, {kMcuFlash, kTypeParamsFact, K}, {kMcuFlash, kTypeParamsCustom, K},
-                        {kKioskFlash, kTypeFirmware, K}, {kKioskFlash, kTypeParamsFact, K}}),
-              0x00060015u);
-}
+const Rule kRules[] = {
+    {"PLV: the MCU set", P, {Fw, Fact, Custom}, kOk},
+    {"PLV: fonts are allowed", P, {Fw, Fact, Custom, FontA}, kOk},
+    {"NDX: the full set, fonts A then B", N, {Fw, Fact, Custom, DspFw, FontA, FontB, FontB, Data}, kOk},
+    {"NDX: A after B again", N, {Fw, Fact, Custom, DspFw, FontA, FontB, FontA}, kOk},
+    {"KIOSK: both boards", K, {Fw, Fact, Custom, KFw, KFact, KCustom}, kOk},
+    {"B before A", N, {FontB, FontA}, 0x00060003},
+    {"A twice", N, {FontA, FontA}, 0x00060004},
+    // Completeness: the last failing check is reported.
+    {"NDX without DSP firmware and fonts", N, {Fw, Fact, Custom}, 0x00060007},
+    {"empty NDX", N, {}, 0x00060007},
+    {"empty PLV", P, {}, 0x00060008},
+    {"PLV firmware alone", P, {Fw}, 0x00060013},
+    {"PLV without factory parameters", P, {Fw, Custom}, 0x00060012},
+    {"KIOSK without its factory parameters", K, {Fw, Fact, Custom, KFw, KCustom}, 0x00060014},
+    {"KIOSK without its firmware", K, {Fw, Fact, Custom, KFact, KCustom}, 0x0006000D},
+    {"KIOSK without its customer parameters", K, {Fw, Fact, Custom, KFw, KFact}, 0x00060015},
+    {"factory parameters twice", P, {Fact, Fact}, 0x00060010},
+    {"kiosk customer parameters twice", K, {KCustom, KCustom}, 0x00060011},
+    {"DSP firmware twice", N, {DspFw, DspFw}, 0x00060002},
+    {"an I2C element", N, {{kI2cFlash, kTypeData, kSame}}, 0x0006000C},
+    {"an element without location", N, {{kNoLocation, kTypeData, kSame}}, 0x0006000C},
+    {"an element of no family", N, {{kMcuFlash, kTypeFirmware, kArchiUnknown}}, 0x0006000B},
+    {"the location code wins over the family's", N, {{kI2cFlash, kTypeFirmware, P}}, 0x0006000C},
+    {"the walk stops at the first failing element", N, {{kMcuFlash, kTypeData, P}, {kI2cFlash, kTypeData, kSame}},
+     0x0006000B},
+};
 
-TEST(CheckPackage, DuplicatesAndWrongPlaces) {
-    EXPECT_EQ(Check(P, {{kMcuFlash, kTypeParamsFact, P}, {kMcuFlash, kTypeParamsFact, P}}), 0x00060010u);
-    EXPECT_EQ(Check(K, {{kKioskFlash, kTypeParamsCustom, K}, {kKioskFlash, kTypeParamsCustom, K}}), 0x00060011u);
-    EXPECT_EQ(Check(N, {{kDspFlash, kTypeFirmware, N}, {kDspFlash, kTypeFirmware, N}}), 0x00060002u);
-    EXPECT_EQ(Check(N, {{kI2cFlash, kTypeData, N}}), 0x0006000Cu);
-    EXPECT_EQ(Check(N, {{kNoLocation, kTypeData, N}}), 0x0006000Cu);
-}
-
-TEST(CheckPackage, ElementsOfAnotherFamilyFailAndLocationCodesWin) {
-    EXPECT_EQ(Check(N, {{kMcuFlash, kTypeFirmware, kArchiUnknown}}), 0x0006000Bu);
-    EXPECT_EQ(Check(N, {{kI2cFlash, kTypeFirmware, P}}), 0x0006000Cu);
-    // The walk stops at the first failing element.
-    EXPECT_EQ(Check(N, {{kMcuFlash, kTypeData, P}, {kI2cFlash, kTypeData, N}}), 0x0006000Bu);
+TEST(CheckPackage, RulesPerFamily) {
+    for (const Rule& r : kRules) {
+        SCOPED_TRACE(r.what);
+        CElementList list;
+        list.m_archi = r.archi;
+        for (const Item& item : r.items) {
+            auto e = std::make_unique<CElement>();
+            e->m_location = item.location;
+            e->m_type = item.type;
+            e->m_archi = item.archi == kSame ? r.archi : item.archi;
+            list.Add(std::move(e));
+        }
+        EXPECT_EQ(list.CheckPackage(), r.result);
+    }
 }
 
 TEST(CheckPackage, UnknownPrinterFailsBeforeAnything) {
@@ -119,13 +116,10 @@ TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
     EXPECT_EQ(list.CountIncompatible(true, false), 2);
     EXPECT_EQ(list.GetCount(), 1);
     EXPECT_EQ(boxes.Texts().size(), 2u);
-}
-
-TEST(CountIncompatible, CountsNothingBeforeThePrinterIsKnown) {
-    CElementList list;
+    list.m_archi = kArchiUnknown;  // nothing counts before the printer is known
     Fill(list, kArchiUnknown, {{kMcuFlash, kTypeFirmware, P}});
     EXPECT_EQ(list.CountIncompatible(true, true), 0);
-    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetCount(), 2);
 }
 
 TEST(AddParameterElements, EveryPrinterGetsItsMcuAreasAndKiosksTheirBoardAreas) {

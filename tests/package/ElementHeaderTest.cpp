@@ -74,40 +74,36 @@ TEST(ElementHeader, NumbersAreReadAsTheCLibraryReadsThemAndEmptyOnesLeaveTheirFi
     EXPECT_EQ(p.element->m_packetSize, 0u);
 }
 
-TEST(ElementHeader, BlanksAreRemovedEverywhere) {
-    auto p = Parse(" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;");
-    EXPECT_EQ(p.status, kOk);
-    EXPECT_EQ(p.element->m_strName, "Mainfirmware");
-    EXPECT_EQ(p.element->m_type, kTypeFontA);
-    EXPECT_EQ(p.element->m_size, 12u);
-}
-
-TEST(ElementHeader, ParsingStopsAtTheFirstBadFieldButAppliesCryptDefaults) {
-    auto p = Parse("ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;");
-    EXPECT_EQ(p.status, 0x00040003u);
-    EXPECT_EQ(p.element->m_type, kTypeFont);
-    EXPECT_EQ(p.element->m_strName, "");
-    EXPECT_EQ(p.element->m_size, 0u);
-    EXPECT_EQ(p.element->m_cryptMode, kFontCrypted);
-    EXPECT_EQ(p.element->m_cryptFlag, 1);
+TEST(ElementHeader, BlanksGoFieldsCountUpToTheFirstDoubleSemicolonAndTheFirstBadFieldStops) {
+    struct Case {
+        const char* header;
+        ErrorCode status;
+        const char* name;
+        std::int32_t type;
+        std::uint32_t size;
+        std::int32_t flag;  // the type's default, applied even after an error
+    };
+    for (const Case& c : {Case{" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;", kOk, "Mainfirmware",
+                               kTypeFontA, 12, 1},
+                          Case{"NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;", kOk, "", kTypeData, 1, 0},
+                          Case{"ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;", 0x00040003, "", kTypeFont, 0, 1}}) {
+        SCOPED_TRACE(c.header);
+        const auto p = Parse(c.header);
+        EXPECT_EQ(p.status, c.status);
+        EXPECT_EQ(p.element->m_strName, c.name);
+        EXPECT_EQ(p.element->m_type, c.type);
+        EXPECT_EQ(p.element->m_size, c.size);
+        EXPECT_EQ(p.element->m_cryptFlag, c.flag);
+    }
 }
 
 TEST(ElementHeader, KeywordValuesAreCaseSensitiveAndUnknownOnesMapToUnknown) {
     EXPECT_EQ(Parse("ELEMENT_TYPE=firmware;SIZE=1;;").element->m_type, kTypeUnknownFile);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_TYPE=KIOSK;;").element->m_archi, kArchiKiosk);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KIOSK;;").element->m_archi, kArchiKiosk);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_NDX;;").element->m_archi, kArchiNdx);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KOISK;;").element->m_archi, kArchiUnknown);
     EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=EXT_FLASH;;").element->m_location, kDspFlash);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=ANY_FLASH;;").element->m_location, kNoLocation);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=KIOSK_FLASH;;").element->m_location, kKioskFlash);
     EXPECT_EQ(TypeFromKeyword(std::string_view()), kTypeUnknownFile);
-}
-
-TEST(ElementHeader, OnlyTheTextUpToTheFirstDoubleSemicolonCounts) {
-    auto p = Parse("NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;");
-    EXPECT_EQ(p.status, kOk);
-    EXPECT_EQ(p.element->m_strName, "");
 }
 
 TEST(ElementHeader, MissingTextAndMissingEnd) {
@@ -121,8 +117,41 @@ TEST(ElementHeader, MissingTextAndMissingEnd) {
     EXPECT_EQ(e.ParseHeader(std::string_view("SIZE=1;\0;;", 10)), 0x00040001u);
 }
 
-// The parts of the keyword tables no other test reaches: the kiosk board's
-// fixed area, types placed freely, and names of locations out of range.
+// Every row of the element type table, read through each function keyed by it.
+TEST(ElementKeywords, EveryTypeRow) {
+    struct Row {
+        const char* keyword;
+        std::uint16_t dsp;
+        std::uint8_t mcu;
+        std::int32_t mode, flag;
+    };
+    const Row rows[kElementTypeCount] = {
+        {"INDEX", 0x1000, 0x10, kNotCrypted, 0},       {"FILE_EMPTY", 0x2000, 0x20, kNotCrypted, 0},
+        {"DATA", 0x3000, 0x30, kNotCrypted, 0},        {"VRK_PROD_DATA", 0x3001, 0x31, kNotCrypted, 0},
+        {"FIRMWARE", 0x8000, 0x80, kCodeCrypted, 1},   {"FONT", 0x8001, 0x81, kFontCrypted, 1},
+        {"FONT_A", 0x8002, 0x82, kFontCrypted, 1},     {"FONT_B", 0x8003, 0x83, kFontCrypted, 1},
+        {"FONT_EXT", 0x9001, 0x91, kNotCrypted, 0},    {"FONT_DL", 0x9002, 0x92, kNotCrypted, 0},
+        {"NV_IMAGE", 0x8004, 0x84, kNotCrypted, 0},    {"NV_DATA", 0x8005, 0x85, kNotCrypted, 0},
+        {"TICKET", 0x8006, 0x86, kNotCrypted, 0},      {"PDF417", 0x8007, 0x87, kNotCrypted, 0},
+        {"PARAMS_FACT", 0x9003, 0x93, kNotCrypted, 0}, {"PARAMS_CUSTOM", 0x9004, 0x94, kNotCrypted, 0},
+        {"TEST_DATA", 0x9005, 0x95, kNotCrypted, 0},   {"MONITOR", 0xFFFC, 0xFC, kNotCrypted, 0},
+        {"TEMPLATE", 0xFFFD, 0xFD, kNotCrypted, 0},    {"PKG_HEADER", 0xFFFE, 0xFE, kNotCrypted, 0},
+        {"UNKNOWN_FILE", 0xFFFF, 0xFF, kNotCrypted, 0},
+    };
+    for (std::int32_t type = 0; type < kElementTypeCount; ++type) {
+        const Row& r = rows[type];
+        SCOPED_TRACE(r.keyword);
+        EXPECT_EQ(TypeFromKeyword(r.keyword), type);
+        EXPECT_STREQ(TypeKeyword(type), r.keyword);
+        EXPECT_EQ(DspTypeCode(type), r.dsp);
+        EXPECT_EQ(McuTypeCode(type), r.mcu);
+        EXPECT_EQ(DefaultCryptMode(type), r.mode);
+        EXPECT_EQ(DefaultCryptFlag(type), r.flag);
+    }
+    EXPECT_EQ(TypeKeyword(kElementTypeCount), nullptr);
+}
+
+// The kiosk board's fixed area, types placed freely, and names of locations out of range.
 TEST(ElementKeywords, KioskParametersAreFixedAndLocationNamesAreBounded) {
     EXPECT_EQ(FixedAddress(kTypeParamsFact, kKioskFlash), 0x1600);
     EXPECT_EQ(FixedAddress(kTypeFirmware, kDspFlash), -1);

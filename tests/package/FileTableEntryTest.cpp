@@ -10,13 +10,6 @@ namespace {
 using DspEntry = std::array<std::uint8_t, kDspEntrySize>;
 using McuEntry = std::array<std::uint8_t, kMcuEntrySize>;
 
-template <std::size_t N>
-std::array<std::uint8_t, N> Filled(std::uint8_t value) {
-    std::array<std::uint8_t, N> a;
-    a.fill(value);
-    return a;
-}
-
 std::unique_ptr<CElement> Make(std::int32_t type, std::int32_t location, std::uint32_t size, const char* name) {
     auto e = std::make_unique<CElement>();
     e->m_type = type;
@@ -32,7 +25,8 @@ TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     e->m_address = 0x00089ABC;
     e->m_version = 0x0102;
     e->m_cryptFlag = 1;
-    auto entry = Filled<kDspEntrySize>(0xEE);
+    DspEntry entry;
+    entry.fill(0xEE);
     ASSERT_EQ(e->WriteDspEntry(entry.data()), kOk);
     const std::uint8_t head[14] = {0x02, 0xC0, 0xEF, 0xBE, 0xBC, 0x9A, 0x08, 0x00, 0xA3, 0x91, 0x00, 0x00, 0x02, 0x01};
     EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
@@ -45,7 +39,8 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     e->m_crc = 0x1234;
     e->m_address = 0x1600;
     e->m_version = 0x0A0B;
-    auto entry = Filled<kMcuEntrySize>(0xEE);
+    McuEntry entry;
+    entry.fill(0xEE);
     ASSERT_EQ(e->WriteMcuEntry(entry.data()), kOk);
     const std::uint8_t head[9] = {0x93, 0x12, 0x34, 0x16, 0x00, 0x02, 0x00, 0x0B, 0x0A};
     EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
@@ -53,56 +48,47 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     EXPECT_EQ(entry[31], 0);
 }
 
-TEST(EntryTypeCodes, CryptBitIsIgnoredWhenMatchingAndReportedAsTheFlag) {
-    DspEntry dsp{};
-    dsp[0] = 0x00;
-    dsp[1] = 0xC0;
-    CElement e;
-    e.ReadDspEntry(dsp.data());
-    EXPECT_EQ(e.m_type, kTypeFirmware);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    DspEntry again{};
-    e.m_location = kDspFlash;
-    ASSERT_EQ(e.WriteDspEntry(again.data()), kOk);
-    EXPECT_EQ(again[0], 0x00);
-    EXPECT_EQ(again[1], 0xC0);
-
-    McuEntry mcu{};
-    mcu[0] = 0x50;
-    e.ReadMcuEntry(mcu.data());
-    EXPECT_EQ(e.m_type, kTypeIndex);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-}
-
-TEST(EntryTypeCodes, CodesWithTheirOwnFlagBitAndUnknownCodes) {
-    McuEntry erased = Filled<kMcuEntrySize>(0xFF);
-    CElement e;
-    EXPECT_EQ(e.ReadMcuEntry(erased.data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeUnknownFile);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    McuEntry odd{};
-    odd[0] = 0x77;
-    EXPECT_EQ(e.ReadMcuEntry(odd.data()), kOk);
-    EXPECT_EQ(e.m_type, kTypeInvalid);
-    DspEntry monitor{};
-    monitor[0] = 0xFC;
-    monitor[1] = 0xFF;
-    e.ReadDspEntry(monitor.data());
-    EXPECT_EQ(e.m_type, kTypeMonitor);
-    EXPECT_EQ(e.m_cryptFlag, 1);
-    // An end entry never carries an added crypt bit.
-    McuEntry end{};
-    auto u = Make(kTypeUnknownFile, kMcuFlash, 0, "");
-    u->m_cryptFlag = 1;
-    u->WriteMcuEntry(end.data());
-    EXPECT_EQ(end[0], 0xFF);
+// A code matches its row with the crypt bit ignored, and the bit is the
+// flag. Codes that hold the bit by themselves read with flag 1 and go back
+// unchanged; the end entry's code never gets the bit added.
+TEST(EntryTypeCodes, CodesReadToTypeAndFlagAndWriteBackUnchanged) {
+    struct Case {
+        EntryForm form;
+        std::uint16_t code;
+        std::int32_t type, flag;
+    };
+    const Case cases[] = {
+        {EntryForm::kDsp, 0xC000, kTypeFirmware, 1}, {EntryForm::kDsp, 0x8000, kTypeFirmware, 0},
+        {EntryForm::kMcu, 0x50, kTypeIndex, 1},      {EntryForm::kMcu, 0xFC, kTypeMonitor, 1},
+        {EntryForm::kMcu, 0xFD, kTypeTemplate, 1},   {EntryForm::kMcu, 0xFE, kTypePkgHeader, 1},
+        {EntryForm::kMcu, 0xFF, kTypeUnknownFile, 1}, {EntryForm::kDsp, 0xFFFC, kTypeMonitor, 1},
+        {EntryForm::kDsp, 0xFFFD, kTypeTemplate, 1}, {EntryForm::kDsp, 0xFFFE, kTypePkgHeader, 1},
+        {EntryForm::kDsp, 0xFFFF, kTypeUnknownFile, 1}, {EntryForm::kMcu, 0x77, kTypeInvalid, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        const bool dsp = c.form == EntryForm::kDsp;
+        DspEntry entry, back{};
+        entry.fill(0xFF);  // erased flash around the code
+        entry[0] = static_cast<std::uint8_t>(c.code);
+        if (dsp) entry[1] = static_cast<std::uint8_t>(c.code >> 8);
+        CElement e;
+        EXPECT_EQ(dsp ? e.ReadDspEntry(entry.data()) : e.ReadMcuEntry(entry.data()), kOk);
+        EXPECT_EQ(e.m_type, c.type);
+        if (c.type == kTypeInvalid) continue;  // nothing to write back
+        EXPECT_EQ(e.m_cryptFlag, c.flag);
+        ASSERT_EQ(dsp ? e.WriteDspEntry(back.data()) : e.WriteMcuEntry(back.data()), kOk);
+        EXPECT_EQ(back[0] | (dsp ? back[1] << 8 : 0), c.code);
+    }
 }
 
 TEST(EntrySizes, DspSizesCountWordsAndNamesAreBounded) {
-    auto odd = Make(kTypeData, kDspFlash, 7, "");
+    auto odd = Make(kTypeFontB, kDspFlash, 7, "");  // its crypt flag not decided yet
     DspEntry entry{};
     odd->WriteDspEntry(entry.data());
     EXPECT_EQ(entry[8], 3);
+    EXPECT_EQ(odd->m_cryptFlag, 1);  // the type's default, written as the bit
+    EXPECT_EQ(entry[1], 0xC0);
     auto longName = Make(kTypeData, kDspFlash, 0, std::string(60, 'n').c_str());
     longName->WriteDspEntry(entry.data());
     CElement back;
@@ -130,20 +116,13 @@ TEST(EntryWrites, WrongLocationsStillFillTheEntry) {
 TEST(EntryWrites, UnknownTypesWriteNothingAfterTheSizes) {
     auto bad = Make(21, kMcuFlash, 4, "bad");
     bad->m_cryptFlag = 0;
-    McuEntry mcu = Filled<kMcuEntrySize>(0xEE);
+    McuEntry mcu;
+    mcu.fill(0xEE);
     EXPECT_EQ(bad->WriteMcuEntry(mcu.data()), 0x00040009u);
     EXPECT_EQ(bad->m_status, 0x00040009u);
     EXPECT_EQ(mcu[0], 0xEE);
     EXPECT_EQ(mcu[6], 0x04);  // the size was written before the type failed
     EXPECT_EQ(mcu[9], 0xEE);  // the name was not
-}
-
-TEST(EntryWrites, CryptFlagDefaultsFromTheTypeBeforeWriting) {
-    auto font = Make(kTypeFontB, kDspFlash, 2, "f");
-    DspEntry entry{};
-    font->WriteDspEntry(entry.data());
-    EXPECT_EQ(font->m_cryptFlag, 1);
-    EXPECT_EQ(entry[1], 0xC0);
 }
 
 TEST(EntryNulls, NullEntriesAreRefused) {

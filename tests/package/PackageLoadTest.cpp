@@ -35,6 +35,10 @@ TEST(PackageLoad, DataIsPaddedWithZerosToFourBytesAndCrcCovered) {
     EXPECT_EQ(DataOf(e), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 0, 0}));
     const std::uint8_t padded[] = {1, 2, 3, 4, 5, 0, 0, 0};
     EXPECT_EQ(e.m_crc, ComputeCrc16(0xFFFF, padded, 8));
+    // Loading appends; an empty element has no data.
+    ASSERT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=0;", ""))), kOk);
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.Elements().back()->m_pData, nullptr);
 }
 
 TEST(PackageLoad, CryptedElementsKeepTheirCrcUnchecked) {
@@ -97,14 +101,6 @@ TEST(PackageLoad, PackagesLoadOrAreRefusedKeepingTheElementsBeforeTheFault) {
             EXPECT_EQ(count, c.names.size());
         }
     }
-}
-
-TEST(PackageLoad, AnEmptyElementHasNoDataAndLoadingAppendsToTheList) {
-    CElementList list;
-    ASSERT_EQ(Load(list, Package(1, Element("ELEMENT_TYPE=DATA;SIZE=0;", ""))), kOk);
-    EXPECT_EQ(list.Elements().front()->m_pData, nullptr);
-    ASSERT_EQ(Load(list, Package(1, PlainElement("a", "1"))), kOk);
-    EXPECT_EQ(list.GetCount(), 2);
 }
 
 class PackageFileTest : public ::testing::Test {
@@ -197,26 +193,6 @@ TEST(ElementListBookkeeping, AddingOrRemovingAnElementMarksItsTableOutOfSync) {
     list.RemoveLocation(kDspFlash);
     EXPECT_EQ(list.m_tableInSync, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
     EXPECT_EQ(list.GetCount(), 1);
-}
-
-TEST(ElementListBookkeeping, PositionsIterateInOrderAndSurviveRemovalOfOthers) {
-    CElementList list;
-    for (int i = 0; i < 5; ++i) {
-        auto e = std::make_unique<CElement>();
-        e->m_version = i;
-        e->m_location = i % 2 == 0 ? kMcuFlash : kKioskFlash;
-        list.Add(std::move(e));
-    }
-    list.RemoveLocation(kMcuFlash);
-    std::vector<int> versions;
-    for (auto pos = list.GetHeadPosition(); pos;) versions.push_back(list.GetNext(pos)->m_version);
-    EXPECT_EQ(versions, (std::vector<int>{1, 3}));
-    EXPECT_EQ(list.GetAt(list.FindIndex(1))->m_version, 3);
-    EXPECT_EQ(list.GetAt(list.FindIndex(2)), nullptr);
-    EXPECT_EQ(list.GetAt(CElementList::Position{}), nullptr);
-    list.RemoveAll();
-    EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_FALSE(list.GetHeadPosition());
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ TEST_F(SerialPortTest, RefusesEachBadFieldWithItsCodeAndKeepsTheOldSettings) {
         EXPECT_EQ(port.lastError, kErrPortWrongSetting);
     }
     ExpectSettings(19200, kHandshakeXonXoff);
+    const SerialPortSettings highest(6, 9600, kHandshakeNone);  // the bounds themselves are taken
+    EXPECT_TRUE(port.SetSettings(&highest));
 }
 
 TEST_F(SerialPortTest, OpensTheLineAtEveryAcceptedRateAndHandshakeAtTheNextOpen) {

