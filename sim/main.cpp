@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "common/CommandLine.h"
 #include "errors/ErrorMessages.h"
 #include "sim/Dump.h"
 #include "sim/Options.h"
@@ -45,9 +46,12 @@ int Verify(const VirtualPrinter& printer, const std::string& path) {
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!ParseOptions(argc, argv, &options, &error)) return Fail(error + " (see --help)");
-    if (options.help) {
-        std::fputs(UsageText(), stdout);
+    if (!ParseOptions(argc, argv, &options, &error)) {
+        std::fputs(tools::UsageErrorText("carillon-vprinter", error).c_str(), stderr);
+        return 2;
+    }
+    if (options.help || options.version) {
+        std::fputs(options.help ? UsageText() : tools::VersionText("carillon-vprinter").c_str(), stdout);
         return 0;
     }
 
@@ -81,13 +85,13 @@ int main(int argc, char** argv) {
     if (!pty.Start(&error)) return Fail(error);
     if (options.usb) {
         std::printf("%s\n", options.config.usbInstanceId.c_str());
-        std::fprintf(stderr, "registered on %s in %s\n", pty.DevicePath().c_str(),
+        std::fprintf(stderr, "carillon-vprinter: registered on %s in %s\n", pty.DevicePath().c_str(),
                      UsbDeviceList::PathFromEnvironment().c_str());
     } else {
         std::printf("%s\n", pty.DevicePath().c_str());
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "%s printer %s, normal mode at %u baud; SIGINT or SIGTERM ends it\n",
+    std::fprintf(stderr, "carillon-vprinter: %s printer %s, normal mode at %u baud; SIGINT or SIGTERM ends it\n",
                  FamilyName(options.config.family), options.config.startInMonitor ? "in its monitor" : "ready",
                  options.config.baudRate);
 

@@ -19,6 +19,7 @@ namespace carillon::cli {
 class RecordingReporter : public Reporter {
 public:
     void Note(const std::string& text) override { notes.push_back(text); }
+    void Detail(const std::string& text) override { notes.push_back(text); }
     void Progress(const CThread::View& view) override { statuses.push_back(view.m_strStatus); }
     void Box(const platform::MessageBoxRequest& box, int answer) override { boxes.push_back({box.text, answer}); }
     void Printers(const PrinterList&, const std::string& rendered) override { tree = rendered; }

@@ -5,24 +5,27 @@
 #include <cstdio>
 
 #include "cli/Cli.h"
+#include "common/CommandLine.h"
+#include "common/Terminal.h"
 
 int main(int argc, char** argv) {
     using namespace carillon::cli;
     const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    TextReporter text(stdout, stderr, ::isatty(STDOUT_FILENO) != 0);
-    JsonReporter json(stdout);
-    Reporter& reporter = parsed.options.json ? static_cast<Reporter&>(json) : text;
+    const Options& o = parsed.options;
     if (!parsed.error.empty()) {
-        reporter.Problem(parsed.error);
-        if (!parsed.options.json) std::fputs(UsageText().c_str(), stderr);
+        if (o.json) JsonReporter(stdout).Problem(parsed.error);
+        std::fputs(carillon::tools::UsageErrorText("carillon-cli", parsed.error).c_str(), stderr);
         return kExitUsage;
     }
-    if (parsed.options.command == Command::kHelp) {
-        std::fputs(UsageText().c_str(), stdout);
+    if (o.command == Command::kHelp || o.command == Command::kVersion) {
+        std::fputs(o.command == Command::kHelp ? UsageText().c_str() : carillon::tools::VersionText("carillon-cli").c_str(), stdout);
         return kExitDone;
     }
+    TextReporter text(stdout, stderr, carillon::tools::EscapeCodesAllowed(stderr), o.verbosity);
+    JsonReporter json(stdout, o.verbosity);
+    Reporter& reporter = o.json ? static_cast<Reporter&>(json) : text;
     Environment environment;
     environment.programPath = argv[0];
-    environment.canAsk = !parsed.options.json && ::isatty(STDIN_FILENO) != 0 && ::isatty(STDERR_FILENO) != 0;
-    return Run(parsed.options, reporter, environment);
+    environment.canAsk = !o.json && ::isatty(STDIN_FILENO) != 0 && ::isatty(STDERR_FILENO) != 0;
+    return Run(o, reporter, environment);
 }
