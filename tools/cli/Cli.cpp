@@ -1,6 +1,8 @@
 #include "cli/Interrupt.h"
 #include "cli/Cli.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -15,6 +17,8 @@
 #include "app/Thread.h"
 #include "cli/CliPorts.h"
 #include "cli/FrameTrace.h"
+#include "common/CommandLine.h"
+#include "common/Terminal.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
 #include "cli/Preflight.h"
@@ -130,7 +134,7 @@ int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
         }
     }
     std::optional<FrameTrace> trace;
-    if (o.trace) trace.emplace(stderr);
+    if (o.trace) trace.emplace(env.diagnostics);
     FrameObserver* frames = trace ? &*trace : nullptr;
     CliMessageBoxes boxes(reporter, o.force, env);
     ChosenPort chosen;  // outlives the worker, which borrows its port
@@ -175,7 +179,7 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
     platform::MessageQueue messages;
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
-    if (o.trace) worker.m_printers.engine.m_session.m_frameObserver = &trace.emplace(stderr);
+    if (o.trace) worker.m_printers.engine.m_session.m_frameObserver = &trace.emplace(env.diagnostics);
     worker.m_bSilent = 1;
     worker.ProtectFile(ini.Path());
     const SilentJob job = PrepareSilentStart(ini, worker.m_printers);
@@ -201,7 +205,9 @@ void LoadProgramSerialPorts(const Environment& env) {
 }  // namespace
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment) {
-    if (options.command != Command::kSilent && options.command != Command::kHelp && options.command != Command::kVersion) LoadProgramSerialPorts(environment);
+    const bool onPorts = options.command != Command::kSilent && options.command != Command::kHelp &&
+                         options.command != Command::kVersion;
+    if (onPorts) LoadProgramSerialPorts(environment);
     switch (options.command) {
         case Command::kSearch: return Search(reporter, environment);
         case Command::kUpdate:
@@ -214,6 +220,25 @@ int Run(const Options& options, Reporter& reporter, const Environment& environme
         case Command::kVersion: break;
     }
     return kExitDone;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, Environment environment) {
+    const ParseResult parsed = ParseCommandLine(arguments);
+    const Options& o = parsed.options;
+    if (!parsed.error.empty()) {
+        if (o.json) JsonReporter(out).Problem(parsed.error);
+        std::fputs(tools::UsageErrorText("carillon-cli", parsed.error).c_str(), err);
+        return kExitUsage;
+    }
+    if (o.command == Command::kHelp || o.command == Command::kVersion) {
+        std::fputs(o.command == Command::kHelp ? UsageText().c_str() : tools::VersionText("carillon-cli").c_str(), out);
+        return kExitDone;
+    }
+    TextReporter text(out, err, tools::EscapeCodesAllowed(err), o.verbosity);
+    JsonReporter json(out, o.verbosity);
+    environment.diagnostics = err;
+    environment.canAsk = !o.json && ::isatty(::fileno(environment.answers)) != 0 && ::isatty(::fileno(err)) != 0;
+    return Run(o, o.json ? static_cast<Reporter&>(json) : text, environment);
 }
 
 }  // namespace carillon::cli

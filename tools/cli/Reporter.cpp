@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/StringTable.h"
+#include "cli/CliPorts.h"
 #include "cli/Json.h"
 #include "common/SafeText.h"
 #include "errors/ErrorMessages.h"
@@ -231,6 +232,7 @@ void JsonReporter::Printers(const PrinterList& printers, const std::string&) {
                  .Add("event", "printer")
                  .Add("index", i)
                  .Add("port", e.portName)
+                 .Add("device", DevicePathOf(printers.EntryPort(i)))
                  .Add("kind", KindName(e.kind))
                  .Add("label", e.label)
                  .Add("commandSet", e.commandSet)
