@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "common/CommandLine.h"
+#include "common/SafeText.h"
 #include "errors/ErrorMessages.h"
 #include "sim/Dump.h"
 #include "sim/Options.h"
@@ -21,7 +22,7 @@ using namespace carillon::sim;
 namespace {
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "carillon-vprinter: %s\n", message.c_str());
+    std::fprintf(stderr, "carillon-vprinter: %s\n", tools::TerminalSafe(message).c_str());
     return 2;
 }
 
@@ -33,7 +34,7 @@ int Verify(const VirtualPrinter& printer, const std::string& path) {
         std::snprintf(code, sizeof code, "%08X", result);
         return Fail(path + ": " + GetErrorMessage(result) + " (Error Code=" + code + "h)");
     }
-    for (const ElementCheck& c : checks) std::printf("%s\n", FormatCheck(c).c_str());
+    for (const ElementCheck& c : checks) std::printf("%s\n", tools::TerminalSafe(FormatCheck(c)).c_str());  // the package's names
     const bool ok = AllVerified(checks);
     std::printf("%s\n", ok                      ? "package verified"
                        : AnyForPrinter(checks) ? "package NOT in flash"
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     if (haveFlash && !printer.LoadFlash(options.flashFile, &error)) return Fail(error);
 
     if (options.dump || !options.verifyPackage.empty()) {
-        if (options.dump) std::fputs(DumpFlash(printer).c_str(), stdout);
+        if (options.dump) std::fputs(tools::TerminalSafe(DumpFlash(printer), true).c_str(), stdout);
         return options.verifyPackage.empty() ? 0 : Verify(printer, options.verifyPackage);
     }
     if (!options.flashFile.empty() && !haveFlash && !printer.SaveFlash(options.flashFile, &error)) return Fail(error);

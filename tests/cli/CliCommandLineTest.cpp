@@ -42,6 +42,7 @@ const Case kCases[] = {
     {kPlan, 0, "DSP_FLASH:", "Progress: 100%", true, "NO_COLOR=", false},
     {kPlan, 0, "DSP_FLASH:", "Progress: 100%", true, "TERM=dumb", false},
     {Plus({"-q", "--json"}, kPlan), 0, "{\"event\":\"element\",\"plan\":{\"name\":\"NDX_DSP_FW\"", "", false, nullptr, false, true},
+    {Plus({"-v"}, kPlan), 0, "DSP_FLASH:", "carillon-cli: {link} is COM1\n"},
     {Plus(kPlan, {"--trace", "-q"}), 0, "DSP_FLASH:", "PR< len=12 crc ok seq=0 answer=0x00 8 bytes: 02 C8"},
     {{"plan", "--port", "/dev/null", "--package", "{NDX}"}, 3, "",
      "carillon-cli: /dev/null is neither a serial port nor a USB printer of this computer\n"},
@@ -96,7 +97,7 @@ TEST_F(CliCommandLineTest, ExitStatusStreamsEscapesAndJson) {
         ::close(master);
         const std::string& errText = c.errTerminal ? terminal : e;
         EXPECT_TRUE(c.outHas.empty() ? o.empty() : o.find(fill(c.outHas)) != std::string::npos) << o;
-        EXPECT_TRUE(c.errHas.empty() ? errText.empty() : errText.find(c.errHas) != std::string::npos) << errText;
+        EXPECT_TRUE(c.errHas.empty() ? errText.empty() : errText.find(fill(c.errHas)) != std::string::npos) << errText;
         EXPECT_EQ(o.find('\033'), std::string::npos) << "raw escape on stdout";
         EXPECT_EQ(errText.find("\033["), c.escapes ? errText.find("\033[2K") : std::string::npos);
         std::fclose(out);

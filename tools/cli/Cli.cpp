@@ -18,6 +18,7 @@
 #include "cli/CliPorts.h"
 #include "cli/FrameTrace.h"
 #include "common/CommandLine.h"
+#include "common/SafeText.h"
 #include "common/Terminal.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
@@ -52,7 +53,8 @@ private:
         const bool removal = question.rfind(kForcedRemovalQuestion, 0) == 0;
         if (force_ == ForceAnswer::kYes && !(removal && env_.canAsk)) return platform::IDYES;
         if (force_ == ForceAnswer::kNo || !env_.canAsk) return platform::IDNO;
-        std::fprintf(stderr, "%s [y/N] ", question.c_str());
+        std::fprintf(env_.diagnostics, "carillon-cli: %s [y/N] ", tools::TerminalSafe(question, true).c_str());
+        std::fflush(env_.diagnostics);
         char line[16] = {};
         const bool yes = std::fgets(line, sizeof line, env_.answers) != nullptr && (line[0] == 'y' || line[0] == 'Y');
         return yes ? platform::IDYES : platform::IDNO;
@@ -125,6 +127,7 @@ int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
     if (o.command != Command::kReplay) {
         const std::vector<std::string> setupFile{ProgramSetupFile(env)};
         if (const int exit = CheckFilesBeforeConnecting(o, setupFile, reporter); exit != kExitDone) return exit;
+        reporter.Detail(o.package + ": loaded and checked" + (o.output.empty() ? "" : ", and " + o.output + " can be written"));
     }
     if (!o.port->devicePath.empty()) {
         if (const int exit = ResolveDevicePath(*o.port, reporter); exit != kExitDone) return exit;

@@ -226,6 +226,7 @@ void JsonReporter::Box(const platform::MessageBoxRequest& box, int answer) {
 }
 
 void JsonReporter::Printers(const PrinterList& printers, const std::string&) {
+    bool answered = false;
     for (int i = 0; i < printers.portCount; ++i) {
         const PrinterEntry e = printers.EntrySnapshot(i);
         Emit(JsonObject()
@@ -239,8 +240,10 @@ void JsonReporter::Printers(const PrinterList& printers, const std::string&) {
                  .Add("family", e.family)
                  .Add("current", i == printers.current)
                  .Text());
+        answered = answered || !e.label.empty();
     }
-    Emit(JsonObject().Add("event", "result").Add("ok", printers.portCount > 0).Add("printers", printers.portCount).Text());
+    // ok as the exit status: some printer answered, not merely some port exists.
+    Emit(JsonObject().Add("event", "result").Add("ok", answered).Add("printers", printers.portCount).Text());
 }
 
 void JsonReporter::Finished(bool done, const CThread::View& view) {
