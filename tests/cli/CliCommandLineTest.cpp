@@ -12,7 +12,7 @@ namespace carillon::cli {
 namespace {
 
 struct Case {
-    std::vector<std::string> args;  // {pty} {link} {NDX} stand for the printer's device, a link to it, a package
+    std::vector<std::string> args;  // {pty}, {link}, {usb}: devices of the printers; {NDX}, {KIOSK}: packages
     int exit;
     std::string outHas, errHas;     // "" for an empty stream
     bool errTerminal = false;       // stderr a pseudo-terminal, with TERM=xterm
@@ -44,6 +44,7 @@ const Case kCases[] = {
     {Plus({"-q", "--json"}, kPlan), 0, "{\"event\":\"element\",\"plan\":{\"name\":\"NDX_DSP_FW\"", "", false, nullptr, false, true},
     {Plus({"-v"}, kPlan), 0, "DSP_FLASH:", "carillon-cli: {link} is COM1\n"},
     {Plus(kPlan, {"--trace", "-q"}), 0, "DSP_FLASH:", "PR< len=12 crc ok seq=0 answer=0x00 8 bytes: 02 C8"},
+    {{"-v", "plan", "--port", "{usb}", "--package", "{KIOSK}"}, 0, "KIOSK_FLASH:", "carillon-cli: {usb} is USB1 ("},
     {{"plan", "--port", "/dev/null", "--package", "{NDX}"}, 3, "",
      "carillon-cli: /dev/null is neither a serial port nor a USB printer of this computer\n"},
 };
@@ -61,21 +62,27 @@ class CliCommandLineTest : public CliRunTest {};
 TEST_F(CliCommandLineTest, ExitStatusStreamsEscapesAndJson) {
     sim::PrinterConfig config;
     config.name = "Caf\xe9 NDX\x1b[31m";
-    sim::VirtualPrinter& printer = Serial(config);
+    Serial(config);
     const std::string pty = ptys_.back()->DevicePath(), link = (dir_ / "by-id").string();
     std::filesystem::create_symlink(pty, link);
+    config.family = sim::Family::kKiosk;
+    printers_.push_back(std::make_unique<sim::VirtualPrinter>(config));
+    ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kUsb, usb_.Path()));
+    ASSERT_TRUE(ptys_.back()->Start());
+    const std::string usb = ptys_.back()->DevicePath();
     ScopedSerialPortMap map({{1, pty}});
     environment.answers = std::fopen("/dev/null", "r");
     for (const Case& c : kCases) {
         std::vector<std::string> args = c.args;
         auto fill = [&](std::string s) {
-            for (const auto& [from, to] : {std::pair{"{pty}", pty}, {"{link}", link}, {"{NDX}", Sample("NDX")}})
+            for (const auto& [from, to] : {std::pair{"{pty}", pty}, {"{link}", link}, {"{usb}", usb}, {"{NDX}", Sample("NDX")},
+                                           {"{KIOSK}", Sample("KIOSK")}})
                 if (const auto at = s.find(from); at != std::string::npos) s.replace(at, std::string(from).size(), to);
             return s;
         };
         for (std::string& a : args) a = fill(a);
         SCOPED_TRACE(::testing::PrintToString(args));
-        printer.SetSilent(c.printerOff);
+        for (auto& printer : printers_) printer->SetSilent(c.printerOff);
         setenv("TERM", "xterm", 1);
         unsetenv("NO_COLOR");
         if (c.setting != nullptr) putenv(const_cast<char*>(c.setting));

@@ -154,7 +154,8 @@ int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
     CCommandGenerator& engine = worker.m_printers.engine;
     if (o.command == Command::kVerify) return VerifyPackage(engine, chosen.port, o.package, reporter);
     if (o.command == Command::kPlan) return PlanPackage(engine, chosen.port, o.package, reporter);
-    if (o.command == Command::kReplay) return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, o.forceReplay, frames, reporter);
+    if (o.command == Command::kReplay)
+        return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, o.forceReplay, frames, reporter);
     // Connecting leaves a serial port at the monitor's rate; the printer
     // restarts at its own, where the verify must find it again.
     std::optional<SerialPortSettings> normal;

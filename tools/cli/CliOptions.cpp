@@ -186,7 +186,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     for (const CliOption& option : table) specs.push_back(option.spec);
     const tools::ParsedArguments parsed = tools::ParseArguments(arguments, specs);
     // --help and --version win over everything else on the line met before them.
-    const auto given = [&](const char* name) { return std::find(parsed.given.begin(), parsed.given.end(), name) != parsed.given.end(); };
+    const auto given = [&](const char* name) {
+        return std::find(parsed.given.begin(), parsed.given.end(), name) != parsed.given.end();
+    };
     if (given("help") || given("version")) return result;
     if (!parsed.error.empty()) {
         result.error = parsed.error;

@@ -29,9 +29,19 @@ std::string Spelling(const OptionSpec& spec, const std::string& typed) {
 }
 
 // How many long names "--prefix[=value]" could stand for.
-std::size_t Abbreviates(const std::vector<OptionSpec>& specs, const std::string& typed) {
+std::ptrdiff_t Abbreviates(const std::vector<OptionSpec>& specs, const std::string& typed) {
     const std::string prefix = typed.substr(2, typed.find('=') - 2);
-    return static_cast<std::size_t>(std::count_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name.rfind(prefix, 0) == 0; }));
+    return std::count_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name.rfind(prefix, 0) == 0; });
+}
+
+// What getopt_long's ':' (a value missing) or '?' (anything else) means.
+std::string Problem(int code, const std::string& typed, const std::vector<OptionSpec>& specs) {
+    const OptionSpec* known = SpecOf(specs, optopt);
+    if (code == ':') return "option '" + (known ? Spelling(*known, typed) : typed) + "' needs a value";
+    if (known && !known->takesValue) return "option '--" + known->name + "' takes no value";
+    if (optopt != 0 && typed.rfind("--", 0) != 0) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+    const std::string name = typed.substr(0, typed.find('='));
+    return (Abbreviates(specs, typed) > 1 ? "ambiguous option '" : "unknown option '") + name + "'";
 }
 
 }  // namespace
@@ -48,7 +58,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const 
     std::vector<option> longOptions;
     for (std::size_t i = 0; i < specs.size(); ++i) {
         const int code = CodeOf(specs, i);
-        longOptions.push_back(option{specs[i].name.c_str(), specs[i].takesValue ? required_argument : no_argument, nullptr, code});
+        const int hasArg = specs[i].takesValue ? required_argument : no_argument;
+        longOptions.push_back(option{specs[i].name.c_str(), hasArg, nullptr, code});
         if (specs[i].letter != 0) shortOptions += std::string(1, specs[i].letter) + (specs[i].takesValue ? ":" : "");
     }
     longOptions.push_back(option{nullptr, 0, nullptr, 0});
@@ -57,14 +68,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const 
     optind = 0;  // glibc: start afresh, as for a new program
     opterr = 0;
     const int argc = static_cast<int>(storage.size());
-    for (int code; parsed.error.empty() && (code = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr)) != -1;) {
-        const std::string typed = argv[std::min(optind, argc) - 1];
+    while (parsed.error.empty()) {
+        const int code = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr);
+        if (code == -1) break;
         if (code == ':' || code == '?') {
-            const OptionSpec* known = SpecOf(specs, optopt);
-            if (code == ':') parsed.error = "option '" + (known ? Spelling(*known, typed) : typed) + "' needs a value";
-            else if (known && !known->takesValue) parsed.error = "option '--" + known->name + "' takes no value";
-            else if (optopt != 0 && typed.rfind("--", 0) != 0) parsed.error = std::string("unknown option '-") + static_cast<char>(optopt) + "'";
-            else parsed.error = (Abbreviates(specs, typed) > 1 ? "ambiguous option '" : "unknown option '") + typed.substr(0, typed.find('=')) + "'";
+            parsed.error = Problem(code, argv[std::min(optind, argc) - 1], specs);
             break;
         }
         const OptionSpec* spec = SpecOf(specs, code);
