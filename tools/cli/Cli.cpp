@@ -127,7 +127,8 @@ int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
     if (o.command != Command::kReplay) {
         const std::vector<std::string> setupFile{ProgramSetupFile(env)};
         if (const int exit = CheckFilesBeforeConnecting(o, setupFile, reporter); exit != kExitDone) return exit;
-        reporter.Detail(o.package + ": loaded and checked" + (o.output.empty() ? "" : ", and " + o.output + " can be written"));
+        const std::string output = o.output.empty() ? "" : ", and " + o.output + " can be written";
+        reporter.Detail(o.package + ": loaded and checked" + output);
     }
     if (!o.port->devicePath.empty()) {
         if (const int exit = ResolveDevicePath(*o.port, reporter); exit != kExitDone) return exit;

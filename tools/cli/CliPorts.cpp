@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+constexpr std::size_t kHighestUsbNumber = 255;  // what a port's settings can hold
+
 // Where a device path leads, links followed; empty when nothing is there.
 std::string RealPath(const std::string& path) {
     std::error_code ec;
@@ -43,7 +45,7 @@ int ResolveDevicePath(PortChoice& port, Reporter& reporter) {
         return kExitDone;
     }
     const std::vector<UsbDeviceEntry> usb = MakeUsbDeviceSource()->List();
-    for (std::size_t i = 0; i < usb.size(); ++i) {
+    for (std::size_t i = 0; i < usb.size() && i < kHighestUsbNumber; ++i) {
         if (RealPath(usb[i].devicePath) != real) continue;
         port.usb = true;
         port.number = static_cast<int>(i) + 1;
