@@ -1,5 +1,6 @@
 #include "sim/Options.h"
 
+#include "common/CommandLine.h"
 #include "sim/FlashLayout.h"
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace carillon::sim {
 namespace {
@@ -141,7 +143,8 @@ Not a printer:
                              answers nothing (with --usb, registered as --usb-id)
 Other:
   --trace                    every frame both ways, timestamped and decoded, on stderr
-  --help                     this text
+  -h, --help                 this text
+  --version                  the program's version
 )";
 }
 
@@ -255,36 +258,26 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         {"--dump", [&] { o->dump = true; }},
         {"--trace", [&] { o->trace = true; }},
         {"--help", [&] { o->help = true; }},
+        {"--version", [&] { o->version = true; }},
     };
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i], value;
-        bool hasValue = false;
-        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            hasValue = true;
-        }
-        if (auto flag = flags.find(arg); flag != flags.end() && !hasValue) {
-            flag->second();
-            continue;
-        }
-        auto handler = withValue.find(arg);
-        if (handler == withValue.end()) {
-            *error = "unknown option " + arg;
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= argc) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        if (!handler->second(value)) {
-            *error = "bad value for " + arg + ": " + value;
-            return false;
-        }
+    std::vector<tools::OptionSpec> specs;
+    for (const auto& [name, handler] : withValue) {
+        specs.push_back({name.substr(2), 0, true, [&name, &handler](const std::string& v) {
+                             return handler(v) ? std::string() : "bad value for " + name + ": '" + v + "'";
+                         }});
     }
+    for (const auto& [name, set] : flags) {
+        specs.push_back({name.substr(2), name == "--help" ? 'h' : '\0', false, [&set](const std::string&) {
+                             set();
+                             return std::string();
+                         }});
+    }
+    const tools::ParsedArguments parsed =
+        tools::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), specs);
+    if (o->help || o->version) return true;
+    *error = parsed.error;
+    if (error->empty() && !parsed.operands.empty()) *error = "unexpected argument '" + parsed.operands[0] + "'";
+    if (!error->empty()) return false;
     const FlashChip* chip = FindChip(c.dspManufacturer, c.dspDevice);
     if (c.dspTableSector >= (chip ? chip : &Chips().front())->sectorWords.size()) {
         *error = "--dsp-table-sector is past the last sector of the DSP chip";

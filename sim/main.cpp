@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "common/CommandLine.h"
+#include "common/SafeText.h"
 #include "errors/ErrorMessages.h"
 #include "sim/Dump.h"
 #include "sim/Options.h"
@@ -20,7 +22,7 @@ using namespace carillon::sim;
 namespace {
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "carillon-vprinter: %s\n", message.c_str());
+    std::fprintf(stderr, "carillon-vprinter: %s\n", tools::TerminalSafe(message).c_str());
     return 2;
 }
 
@@ -32,7 +34,7 @@ int Verify(const VirtualPrinter& printer, const std::string& path) {
         std::snprintf(code, sizeof code, "%08X", result);
         return Fail(path + ": " + GetErrorMessage(result) + " (Error Code=" + code + "h)");
     }
-    for (const ElementCheck& c : checks) std::printf("%s\n", FormatCheck(c).c_str());
+    for (const ElementCheck& c : checks) std::printf("%s\n", tools::TerminalSafe(FormatCheck(c)).c_str());  // the package's names
     const bool ok = AllVerified(checks);
     std::printf("%s\n", ok                      ? "package verified"
                        : AnyForPrinter(checks) ? "package NOT in flash"
@@ -45,9 +47,12 @@ int Verify(const VirtualPrinter& printer, const std::string& path) {
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!ParseOptions(argc, argv, &options, &error)) return Fail(error + " (see --help)");
-    if (options.help) {
-        std::fputs(UsageText(), stdout);
+    if (!ParseOptions(argc, argv, &options, &error)) {
+        std::fputs(tools::UsageErrorText("carillon-vprinter", error).c_str(), stderr);
+        return 2;
+    }
+    if (options.help || options.version) {
+        std::fputs(options.help ? UsageText() : tools::VersionText("carillon-vprinter").c_str(), stdout);
         return 0;
     }
 
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
     if (haveFlash && !printer.LoadFlash(options.flashFile, &error)) return Fail(error);
 
     if (options.dump || !options.verifyPackage.empty()) {
-        if (options.dump) std::fputs(DumpFlash(printer).c_str(), stdout);
+        if (options.dump) std::fputs(tools::TerminalSafe(DumpFlash(printer), true).c_str(), stdout);
         return options.verifyPackage.empty() ? 0 : Verify(printer, options.verifyPackage);
     }
     if (!options.flashFile.empty() && !haveFlash && !printer.SaveFlash(options.flashFile, &error)) return Fail(error);
@@ -81,13 +86,13 @@ int main(int argc, char** argv) {
     if (!pty.Start(&error)) return Fail(error);
     if (options.usb) {
         std::printf("%s\n", options.config.usbInstanceId.c_str());
-        std::fprintf(stderr, "registered on %s in %s\n", pty.DevicePath().c_str(),
+        std::fprintf(stderr, "carillon-vprinter: registered on %s in %s\n", pty.DevicePath().c_str(),
                      UsbDeviceList::PathFromEnvironment().c_str());
     } else {
         std::printf("%s\n", pty.DevicePath().c_str());
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "%s printer %s, normal mode at %u baud; SIGINT or SIGTERM ends it\n",
+    std::fprintf(stderr, "carillon-vprinter: %s printer %s, normal mode at %u baud; SIGINT or SIGTERM ends it\n",
                  FamilyName(options.config.family), options.config.startInMonitor ? "in its monitor" : "ready",
                  options.config.baudRate);
 

@@ -106,6 +106,11 @@ ErrorCode CMonitorSession::WriteFrame(const std::uint8_t* head, std::size_t head
     out = Escape(data, n, out);
     *out++ = kFrameEnd;
     const std::size_t frameLength = static_cast<std::size_t>(out - m_frame.get());
+    if (m_frameObserver != nullptr) {
+        ByteArray body(head, head + headLength);
+        body.insert(body.end(), data, data + n);
+        m_frameObserver->OnFrame(FrameDirection::kSent, body.data(), body.size());
+    }
 
     m_pPort->writeTimeout = kPacketWriteTimeoutMs;
     for (std::size_t sent = 0; sent < frameLength;) {
@@ -169,6 +174,7 @@ ErrorCode CMonitorSession::ReceivePacket(std::uint8_t* answerCode, std::uint32_t
     }
 
     m_pPort->readTimeout = timeoutMs;
+    if (m_frameObserver != nullptr) m_frameObserver->OnFrame(FrameDirection::kReceived, m_answer.data(), stored);
     if (stored < 4) return m_lastError = kErrMonPacketShort;
     const std::uint16_t crc = static_cast<std::uint16_t>(m_answer[0] | (m_answer[1] << 8));
     if (crc != ComputeCrc16(0xFFFF, &m_answer[2], stored - 2)) return m_lastError = kErrMonCrc;

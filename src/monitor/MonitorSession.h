@@ -17,6 +17,7 @@
 
 #include "errors/ErrorCode.h"
 #include "monitor/FlashGeometry.h"
+#include "monitor/FrameObserver.h"
 #include "platform/ByteArray.h"
 
 namespace carillon {
@@ -186,6 +187,7 @@ public:
     bool m_stopBetweenChunks = false;
     std::uint8_t m_recordSequence = 0;
     MonitorTiming m_timing;
+    FrameObserver* m_frameObserver = nullptr;  // set before the session starts, never while it works
 
 private:
     // One request and its answer.

@@ -19,6 +19,7 @@ namespace carillon::cli {
 class RecordingReporter : public Reporter {
 public:
     void Note(const std::string& text) override { notes.push_back(text); }
+    void Detail(const std::string& text) override { details.push_back(text); }
     void Progress(const CThread::View& view) override { statuses.push_back(view.m_strStatus); }
     void Box(const platform::MessageBoxRequest& box, int answer) override { boxes.push_back({box.text, answer}); }
     void Printers(const PrinterList&, const std::string& rendered) override { tree = rendered; }
@@ -52,7 +53,7 @@ public:
     bool summaryOk = false;
     ErrorCode summaryCode = kOk;
     std::string summary;
-    std::vector<std::string> notes, statuses, problems;
+    std::vector<std::string> notes, details, statuses, problems;
     std::vector<std::pair<std::string, int>> boxes;
     std::string tree, title, text;
     bool done = false;

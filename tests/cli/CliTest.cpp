@@ -35,24 +35,25 @@ TEST(CliOptions, TheThreeCommandsAndTheirOptions) {
     EXPECT_EQ(Parse({"silent", "/opt/x"}).directory, "/opt/x");
     EXPECT_EQ(Parse({"silent"}).directory, "");
     EXPECT_EQ(Parse({"search"}).command, Command::kSearch);
-    EXPECT_EQ(Parse({}).command, Command::kHelp);
     EXPECT_EQ(Parse({"update", "--help"}).command, Command::kHelp);
+    EXPECT_EQ(Parse({"--port=/dev/serial/by-id/x", "plan", "--package", "p"}).port->devicePath, "/dev/serial/by-id/x");
 }
 
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
     EXPECT_EQ(ParseError({"flash"}), "unknown command 'flash'");
     EXPECT_EQ(ParseError({"update", "--package", "p"}), "update needs --port");
     EXPECT_EQ(ParseError({"update", "--port", "COM1"}), "update needs --package");
-    EXPECT_EQ(ParseError({"update", "--port", "LPT1", "--package", "p"}), "--port takes COMn or USBn, not 'LPT1'");
-    EXPECT_EQ(ParseError({"update", "--port", "COM0", "--package", "p"}), "--port takes COMn or USBn, not 'COM0'");
+    EXPECT_EQ(ParseError({"update", "--port", "LPT1", "--package", "p"}), "--port takes COMn, USBn or a device path, not 'LPT1'");
+    EXPECT_EQ(ParseError({"update", "--port", "COM0", "--package", "p"}), "--port takes COMn, USBn or a device path, not 'COM0'");
     EXPECT_EQ(ParseError({"update", "--port", "COM1", "--baud", "fast", "--package", "p"}),
               "--baud takes a number, not 'fast'");
     EXPECT_EQ(ParseError({"update", "--port", "COM1", "--handshake", "none", "--package", "p"}),
               "--handshake goes with --baud");
     EXPECT_EQ(ParseError({"update", "--port", "USB1", "--baud", "9600", "--package", "p"}),
               "a USB port has no baud rate or handshake");
-    EXPECT_EQ(ParseError({"update", "--port"}), "--port needs a value");
-    EXPECT_EQ(ParseError({"search", "--verbose"}), "'--verbose' is not an option of search");
+    EXPECT_EQ(ParseError({"update", "--port"}), "option '--port' needs a value");
+    EXPECT_EQ(ParseError({"search", "--output", "o"}), "'--output' is not an option of search");
+    EXPECT_EQ(ParseError({"update", "--p", "COM1"}), "ambiguous option '--p'");
     EXPECT_EQ(ParseError({"update", "--port", "COM1", "--package", "p", "-x"}), "unknown option '-x'");
 }
 
@@ -190,7 +191,7 @@ TEST_F(CliRunTest, SearchShowsTheTree) {
     Serial(config);
     ScopedSerialPortMap map({{1, ptys_.back()->DevicePath()}});
     EXPECT_EQ(RunCli({"search"}), kExitDone);
-    EXPECT_EQ(reporter.tree, "Serial Printers\n  * COM1: NDX-9600\nUSB Printers\n");
+    EXPECT_EQ(reporter.tree, "Serial Printers\n  * COM1: NDX-9600  (" + ptys_.back()->DevicePath() + ")\nUSB Printers\n");
     ScopedSerialPortMap none(SerialPortMap{});
     EXPECT_EQ(RunCli({"search"}), kExitNoPrinter);
 }

@@ -39,7 +39,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-TEST(PkgTool, UsageErrorsExitTwoWithTheUsageLine) {
+TEST(PkgTool, UsageErrorsExitTwoWithOneLineAndWhereToReadMore) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"list", "x"},
@@ -55,7 +55,10 @@ TEST(PkgTool, UsageErrorsExitTwoWithTheUsageLine) {
     for (const auto& args : bad) {
         const ToolRun r = Tool(args);
         EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
-        EXPECT_NE(r.err.find(kUsage), std::string::npos) << r.err;
+        const auto lines = Lines(r.err);
+        ASSERT_EQ(lines.size(), 2u) << r.err;
+        EXPECT_EQ(lines[0].rfind("carillon-pkg: ", 0), 0u);
+        EXPECT_EQ(lines[1], "Try 'carillon-pkg --help' for more information.");
         EXPECT_EQ(r.out, "");
     }
     const ToolRun help = Tool({"--help"});

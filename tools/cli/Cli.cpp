@@ -1,8 +1,11 @@
 #include "cli/Interrupt.h"
 #include "cli/Cli.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -13,6 +16,10 @@
 #include "app/StringTable.h"
 #include "app/Thread.h"
 #include "cli/CliPorts.h"
+#include "cli/FrameTrace.h"
+#include "common/CommandLine.h"
+#include "common/SafeText.h"
+#include "common/Terminal.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
 #include "cli/Preflight.h"
@@ -46,7 +53,8 @@ private:
         const bool removal = question.rfind(kForcedRemovalQuestion, 0) == 0;
         if (force_ == ForceAnswer::kYes && !(removal && env_.canAsk)) return platform::IDYES;
         if (force_ == ForceAnswer::kNo || !env_.canAsk) return platform::IDNO;
-        std::fprintf(stderr, "%s [y/N] ", question.c_str());
+        std::fprintf(env_.diagnostics, "carillon-cli: %s [y/N] ", tools::TerminalSafe(question, true).c_str());
+        std::fflush(env_.diagnostics);
         char line[16] = {};
         const bool yes = std::fgets(line, sizeof line, env_.answers) != nullptr && (line[0] == 'y' || line[0] == 'Y');
         return yes ? platform::IDYES : platform::IDNO;
@@ -103,16 +111,35 @@ int Search(Reporter& reporter, const Environment& env) {
     reporter.Note("Searching the printers...");
     RunSearch(worker);
     NoteBusyPorts(worker.m_printers, reporter);
-    reporter.Printers(worker.m_printers, tree.Render());
-    return worker.m_printers.portCount > 0 ? kExitDone : kExitNoPrinter;
+    std::map<std::string, std::string> devices;
+    bool answered = false;
+    for (int i = 0; i < worker.m_printers.portCount; ++i) {
+        const std::string device = DevicePathOf(worker.m_printers.EntryPort(i));
+        if (!device.empty()) devices[worker.m_printers.EntrySnapshot(i).portName] = device;
+        answered = answered || !worker.m_printers.EntryLabel(i).empty();
+    }
+    reporter.Printers(worker.m_printers, tree.Render(devices));
+    return answered ? kExitDone : kExitNoPrinter;
 }
 
 // The commands that work on one printer: find it, then update, verify, plan or replay.
-int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
+int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
     if (o.command != Command::kReplay) {
         const std::vector<std::string> setupFile{ProgramSetupFile(env)};
         if (const int exit = CheckFilesBeforeConnecting(o, setupFile, reporter); exit != kExitDone) return exit;
+        const std::string output = o.output.empty() ? "" : ", and " + o.output + " can be written";
+        reporter.Detail(o.package + ": loaded and checked" + output);
     }
+    if (!o.port->devicePath.empty()) {
+        if (const int exit = ResolveDevicePath(*o.port, reporter); exit != kExitDone) return exit;
+        if (o.port->usb && o.baudRate) {
+            reporter.Problem(o.port->devicePath + " is a USB printer, which has no baud rate or handshake");
+            return kExitUsage;
+        }
+    }
+    std::optional<FrameTrace> trace;
+    if (o.trace) trace.emplace(env.diagnostics);
+    FrameObserver* frames = trace ? &*trace : nullptr;
     CliMessageBoxes boxes(reporter, o.force, env);
     ChosenPort chosen;  // outlives the worker, which borrows its port
     if (o.port->usb || o.baudRate) {
@@ -122,12 +149,14 @@ int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
     platform::MessageQueue messages;
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
+    worker.m_printers.engine.m_session.m_frameObserver = frames;
     if (!chosen.port) SearchedPort(o, worker, reporter, chosen);
     if (!chosen.port) return chosen.exit;
     CCommandGenerator& engine = worker.m_printers.engine;
     if (o.command == Command::kVerify) return VerifyPackage(engine, chosen.port, o.package, reporter);
     if (o.command == Command::kPlan) return PlanPackage(engine, chosen.port, o.package, reporter);
-    if (o.command == Command::kReplay) return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, o.forceReplay, reporter);
+    if (o.command == Command::kReplay)
+        return ReplayOutputBinary(o.replayFile, chosen.port, env.timing, o.forceReplay, frames, reporter);
     // Connecting leaves a serial port at the monitor's rate; the printer
     // restarts at its own, where the verify must find it again.
     std::optional<SerialPortSettings> normal;
@@ -151,9 +180,11 @@ int Silent(const Options& o, Reporter& reporter, const Environment& env) {
     }
     CliMessageBoxes boxes(reporter, ForceAnswer::kNo, env);
     LoadSerialPortMap(ini);
+    std::optional<FrameTrace> trace;  // outlives the worker, whose session writes to it
     platform::MessageQueue messages;
     CThread worker(&messages);
     worker.m_printers.engine.m_session.m_timing = env.timing;
+    if (o.trace) worker.m_printers.engine.m_session.m_frameObserver = &trace.emplace(env.diagnostics);
     worker.m_bSilent = 1;
     worker.ProtectFile(ini.Path());
     const SilentJob job = PrepareSilentStart(ini, worker.m_printers);
@@ -179,7 +210,9 @@ void LoadProgramSerialPorts(const Environment& env) {
 }  // namespace
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment) {
-    if (options.command != Command::kSilent && options.command != Command::kHelp) LoadProgramSerialPorts(environment);
+    const bool onPorts = options.command != Command::kSilent && options.command != Command::kHelp &&
+                         options.command != Command::kVersion;
+    if (onPorts) LoadProgramSerialPorts(environment);
     switch (options.command) {
         case Command::kSearch: return Search(reporter, environment);
         case Command::kUpdate:
@@ -188,9 +221,29 @@ int Run(const Options& options, Reporter& reporter, const Environment& environme
         case Command::kReplay: return OnPrinter(options, reporter, environment);
         case Command::kDoctor: return RunDoctor(options.fix, reporter, environment.doctor);
         case Command::kSilent: return Silent(options, reporter, environment);
-        case Command::kHelp: break;
+        case Command::kHelp:
+        case Command::kVersion: break;
     }
     return kExitDone;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, Environment environment) {
+    const ParseResult parsed = ParseCommandLine(arguments);
+    const Options& o = parsed.options;
+    if (!parsed.error.empty()) {
+        if (o.json) JsonReporter(out).Problem(parsed.error);
+        std::fputs(tools::UsageErrorText("carillon-cli", parsed.error).c_str(), err);
+        return kExitUsage;
+    }
+    if (o.command == Command::kHelp || o.command == Command::kVersion) {
+        std::fputs(o.command == Command::kHelp ? UsageText().c_str() : tools::VersionText("carillon-cli").c_str(), out);
+        return kExitDone;
+    }
+    TextReporter text(out, err, tools::EscapeCodesAllowed(err), o.verbosity);
+    JsonReporter json(out, o.verbosity);
+    environment.diagnostics = err;
+    environment.canAsk = !o.json && ::isatty(::fileno(environment.answers)) != 0 && ::isatty(::fileno(err)) != 0;
+    return Run(o, o.json ? static_cast<Reporter&>(json) : text, environment);
 }
 
 }  // namespace carillon::cli

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/Doctor.h"
@@ -23,10 +24,16 @@ struct Environment {
     std::string programPath;  // argv[0]: the silent mode looks beside it by default
     bool canAsk = false;      // questions may be asked on a terminal
     std::FILE* answers = stdin;
+    std::FILE* diagnostics = stderr;  // where --trace writes
     MonitorTiming timing;  // the monitor's time-outs and pauses (tests shorten them)
     DoctorRoots doctor;
 };
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment);
+
+// The whole program on its arguments (without the program name): results on
+// out; progress, notes, questions and usage errors on err. Returns the exit
+// status.
+int RunCommandLine(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, Environment environment);
 
 }  // namespace carillon::cli

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <iterator>
 #include <utility>
 
+#include "common/CommandLine.h"
 #include "package/ScanNumber.h"
 
 namespace carillon::cli {
@@ -33,11 +35,12 @@ std::optional<std::uint32_t> ParseCount(const std::string& text) {
 }  // namespace
 
 std::optional<PortChoice> ParsePortName(const std::string& text) {
+    if (text.rfind('/', 0) == 0) return PortChoice{false, 0, text};
     const std::string t = Upper(text);
     if (t.size() < 4 || (t.compare(0, 3, "COM") != 0 && t.compare(0, 3, "USB") != 0)) return std::nullopt;
     auto n = ParseCount(t.substr(3));
     if (!n || *n > 255) return std::nullopt;
-    return PortChoice{t[0] == 'U', static_cast<int>(*n)};
+    return PortChoice{t[0] == 'U', static_cast<int>(*n), ""};
 }
 
 std::string UsageText() {
@@ -49,11 +52,13 @@ std::string UsageText() {
            "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H] [--force]\n"
            "       carillon-cli silent [DIR]\n"
            "       carillon-cli doctor [--fix]\n"
-           "       carillon-cli --help\n"
+           "       carillon-cli --help | --version\n"
            "\n"
-           "  P is COMn or USBn; H is rtscts, xonxoff or none. Without --baud a serial printer\n"
-           "  is found by a search first, at the rate and handshake it answers.\n"
-           "  search   find the printers on every serial and USB port and show them as a tree\n"
+           "  P is COMn or USBn, or a device path: /dev/ttyUSB0, /dev/serial/by-id/..., /dev/usb/lp0\n"
+           "  or its /dev/usb/by-id/... link. H is rtscts, xonxoff or none. Without --baud a serial\n"
+           "  printer is found by a search first, at the rate and handshake it answers.\n"
+           "  search   find the printers on every serial and USB port and show them as a tree,\n"
+           "           with each port's device path\n"
            "  update   program a package into the printer; --output also writes the erase and\n"
            "           write packets sent, for reflashing later; --verify reads everything back\n"
            "  verify   read every element of a package back from the printer and compare it\n"
@@ -71,96 +76,145 @@ std::string UsageText() {
            "  --json   on any command: one JSON object per line on stdout (events \"note\",\n"
            "           \"progress\", \"message\", \"printer\", \"element\", \"plan\", \"record\",\n"
            "           \"check\", and a last \"result\"), nothing else\n"
+           "  -q, --quiet    only results and problems: no progress and no notes\n"
+           "  -v, --verbose  notes on each step as well\n"
+           "  --trace  on update, verify, plan, replay and silent: every monitor frame both ways,\n"
+           "           timestamped and decoded, on stderr\n"
+           "  Results (tree, plan, verify report, JSON) go to stdout; progress, notes and\n"
+           "  questions to stderr, without escape codes unless stderr is a terminal (and\n"
+           "  neither TERM=dumb nor NO_COLOR is set).\n"
            "\n"
            "exit status: 0 done, 1 failed (update, verify mismatch, replay, doctor finding),\n"
-           "             2 usage error, 3 no printer or port\n";
+           "             2 usage error, 3 no printer or port (search: no printer answered)\n";
 }
+
+namespace {
+
+using CommandSet = unsigned;
+constexpr CommandSet Bit(Command c) { return 1u << static_cast<unsigned>(c); }
+constexpr CommandSet kAnyCommand = ~0u;
+// The commands that work on one printer take its port and package.
+constexpr CommandSet kOnPrinter = Bit(Command::kUpdate) | Bit(Command::kVerify) | Bit(Command::kPlan) | Bit(Command::kReplay);
+
+// An option, and the commands that take it.
+struct CliOption {
+    tools::OptionSpec spec;
+    CommandSet commands;
+};
+
+std::vector<CliOption> CliOptionTable(Options& o) {
+    auto flag = [](bool& target) { return [&target](const std::string&) { target = true; return std::string(); }; };
+    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; return std::string(); }; };
+    auto answer = [&o](ForceAnswer a) { return [&o, a](const std::string&) { o.force = a; return std::string(); }; };
+    auto verbosity = [&o](Verbosity v) { return [&o, v](const std::string&) { o.verbosity = v; return std::string(); }; };
+    return {
+        {{"json", 0, false, flag(o.json)}, kAnyCommand},
+        {{"quiet", 'q', false, verbosity(Verbosity::kQuiet)}, kAnyCommand},
+        {{"verbose", 'v', false, verbosity(Verbosity::kVerbose)}, kAnyCommand},
+        {{"help", 'h', false, [&o](const std::string&) { o.command = Command::kHelp; return std::string(); }}, kAnyCommand},
+        {{"version", 0, false, [&o](const std::string&) { o.command = Command::kVersion; return std::string(); }}, kAnyCommand},
+        {{"trace", 0, false, flag(o.trace)}, kOnPrinter | Bit(Command::kSilent)},
+        {{"port", 0, true,
+          [&o](const std::string& v) {
+              o.port = ParsePortName(v);
+              return o.port ? std::string() : "--port takes COMn, USBn or a device path, not '" + v + "'";
+          }},
+         kOnPrinter},
+        {{"baud", 0, true,
+          [&o](const std::string& v) {
+              o.baudRate = ParseCount(v);
+              return o.baudRate ? std::string() : "--baud takes a number, not '" + v + "'";
+          }},
+         kOnPrinter},
+        {{"handshake", 0, true,
+          [&o](const std::string& v) {
+              o.handshake = ParseHandshake(v);
+              return o.handshake ? std::string() : "--handshake takes rtscts, xonxoff or none (1, 2, 3), not '" + v + "'";
+          }},
+         kOnPrinter},
+        {{"package", 0, true, text(o.package)}, kOnPrinter & ~Bit(Command::kReplay)},
+        {{"output", 0, true, text(o.output)}, Bit(Command::kUpdate)},
+        {{"yes", 0, false, answer(ForceAnswer::kYes)}, Bit(Command::kUpdate)},
+        {{"no", 0, false, answer(ForceAnswer::kNo)}, Bit(Command::kUpdate)},
+        {{"verify", 0, false, flag(o.verify)}, Bit(Command::kUpdate)},
+        {{"force", 0, false, flag(o.forceReplay)}, Bit(Command::kReplay)},
+        {{"fix", 0, false, flag(o.fix)}, Bit(Command::kDoctor)},
+    };
+}
+
+std::optional<Command> CommandNamed(const std::string& word) {
+    static const std::pair<const char*, Command> kCommands[] = {
+        {"search", Command::kSearch}, {"update", Command::kUpdate}, {"silent", Command::kSilent},
+        {"verify", Command::kVerify}, {"plan", Command::kPlan},     {"replay", Command::kReplay},
+        {"doctor", Command::kDoctor}, {"help", Command::kHelp},
+    };
+    const auto found = std::find_if(std::begin(kCommands), std::end(kCommands), [&](const auto& c) { return word == c.first; });
+    if (found == std::end(kCommands)) return std::nullopt;
+    return found->second;
+}
+
+// The operands after the command: silent's directory, replay's binary.
+std::string TakeOperands(Options& o, const std::vector<std::string>& operands) {
+    std::string* slot = o.command == Command::kSilent ? &o.directory : o.command == Command::kReplay ? &o.replayFile : nullptr;
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+        if (slot == nullptr || !slot->empty()) return "unexpected argument '" + operands[i] + "'";
+        *slot = operands[i];
+    }
+    return "";
+}
+
+std::string CheckPrinterOptions(const Options& o, const std::string& command) {
+    if (!o.port) return command + " needs --port";
+    if (o.command == Command::kReplay && o.replayFile.empty()) return "replay needs the output binary to send";
+    if (o.command != Command::kReplay && o.package.empty()) return command + " needs --package";
+    if (o.port->usb && (o.baudRate || o.handshake)) return "a USB port has no baud rate or handshake";
+    if (o.handshake && !o.baudRate) return "--handshake goes with --baud";
+    return "";
+}
+
+}  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     ParseResult result;
     Options& o = result.options;
-    // --json belongs to every command, wherever it stands.
-    std::vector<std::string> args;
-    for (const std::string& a : arguments) {
-        if (a == "--json") o.json = true;
-        else args.push_back(a);
+    if (arguments.empty()) {
+        result.error = "no command given";
+        return result;
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") return result;
-    const std::string& command = args[0];
-    static const std::pair<const char*, Command> kCommands[] = {
-        {"search", Command::kSearch}, {"update", Command::kUpdate}, {"silent", Command::kSilent},
-        {"verify", Command::kVerify}, {"plan", Command::kPlan},     {"replay", Command::kReplay},
-        {"doctor", Command::kDoctor},
+    const std::vector<CliOption> table = CliOptionTable(o);
+    std::vector<tools::OptionSpec> specs;
+    for (const CliOption& option : table) specs.push_back(option.spec);
+    const tools::ParsedArguments parsed = tools::ParseArguments(arguments, specs);
+    // --help and --version win over everything else on the line met before them.
+    const auto given = [&](const char* name) {
+        return std::find(parsed.given.begin(), parsed.given.end(), name) != parsed.given.end();
     };
-    const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                     [&](const auto& c) { return command == c.first; });
-    if (found == std::end(kCommands)) {
+    if (given("help") || given("version")) return result;
+    if (!parsed.error.empty()) {
+        result.error = parsed.error;
+        return result;
+    }
+    if (parsed.operands.empty()) {
+        result.error = "no command given";
+        return result;
+    }
+    const std::string& command = parsed.operands[0];
+    const std::optional<Command> named = CommandNamed(command);
+    if (!named) {
         result.error = "unknown command '" + command + "'";
         return result;
     }
-    o.command = found->second;
-    // The commands that work on one printer take its port and package.
-    const bool onPrinter = o.command == Command::kUpdate || o.command == Command::kVerify ||
-                           o.command == Command::kPlan || o.command == Command::kReplay;
-
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* name) -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                result.error = std::string(name) + " needs a value";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            o.command = Command::kHelp;
+    o.command = *named;
+    if (o.command == Command::kHelp) return result;
+    for (const std::string& name : parsed.given) {
+        const auto option = std::find_if(table.begin(), table.end(), [&](const CliOption& c) { return c.spec.name == name; });
+        if ((option->commands & Bit(o.command)) == 0) {
+            result.error = "'--" + name + "' is not an option of " + command;
             return result;
         }
-        const bool positional = a.rfind("--", 0) != 0;
-        if (o.command == Command::kSilent && positional && o.directory.empty()) {
-            o.directory = a;
-        } else if (o.command == Command::kReplay && positional && o.replayFile.empty()) {
-            o.replayFile = a;
-        } else if (o.command == Command::kDoctor && a == "--fix") {
-            o.fix = true;
-        } else if (o.command == Command::kReplay && a == "--force") {
-            o.forceReplay = true;
-        } else if (!onPrinter || (a == "--package" && o.command == Command::kReplay) ||
-                   ((a == "--output" || a == "--yes" || a == "--no" || a == "--verify") && o.command != Command::kUpdate)) {
-            result.error = "'" + a + "' is not an option of " + command;
-        } else if (a == "--verify") {
-            o.verify = true;
-        } else if (a == "--port") {
-            auto v = value("--port");
-            if (v && !(o.port = ParsePortName(*v))) result.error = "--port takes COMn or USBn, not '" + *v + "'";
-        } else if (a == "--baud") {
-            auto v = value("--baud");
-            if (v && !(o.baudRate = ParseCount(*v))) result.error = "--baud takes a number, not '" + *v + "'";
-        } else if (a == "--handshake") {
-            auto v = value("--handshake");
-            if (v && !(o.handshake = ParseHandshake(*v)))
-                result.error = "--handshake takes rtscts, xonxoff or none (1, 2, 3), not '" + *v + "'";
-        } else if (a == "--package") {
-            if (auto v = value("--package")) o.package = *v;
-        } else if (a == "--output") {
-            if (auto v = value("--output")) o.output = *v;
-        } else if (a == "--yes") {
-            o.force = ForceAnswer::kYes;
-        } else if (a == "--no") {
-            o.force = ForceAnswer::kNo;
-        } else {
-            result.error = "unknown option '" + a + "'";
-        }
-        if (!result.error.empty()) return result;
     }
-
-    if (onPrinter) {
-        if (!o.port) result.error = command + " needs --port";
-        else if (o.command == Command::kReplay && o.replayFile.empty()) result.error = "replay needs the output binary to send";
-        else if (o.command != Command::kReplay && o.package.empty()) result.error = command + " needs --package";
-        else if (o.port->usb && (o.baudRate || o.handshake)) result.error = "a USB port has no baud rate or handshake";
-        else if (o.handshake && !o.baudRate) result.error = "--handshake goes with --baud";
-    }
+    result.error = TakeOperands(o, parsed.operands);
+    if (result.error.empty() && (Bit(o.command) & kOnPrinter) != 0) result.error = CheckPrinterOptions(o, command);
     return result;
 }
 

@@ -8,12 +8,14 @@
 
 namespace carillon::cli {
 
-enum class Command { kHelp, kSearch, kUpdate, kSilent, kVerify, kPlan, kReplay, kDoctor };
+enum class Command { kHelp, kVersion, kSearch, kUpdate, kSilent, kVerify, kPlan, kReplay, kDoctor };
 enum class ForceAnswer { kAsk, kYes, kNo };
+enum class Verbosity { kQuiet, kNormal, kVerbose };
 
 struct PortChoice {
     bool usb = false;
-    int number = 0;  // COMn or USBn
+    int number = 0;          // COMn or USBn
+    std::string devicePath;  // given as a device node instead: matched to COMn or USBn when the command runs
 };
 
 struct Options {
@@ -30,6 +32,8 @@ struct Options {
     std::string replayFile; // replay: the output binary to send
     bool forceReplay = false;  // replay: even a binary made for another family
     bool fix = false;       // doctor: mend what can be mended
+    Verbosity verbosity = Verbosity::kNormal;
+    bool trace = false;     // every monitor frame both ways on stderr
 };
 
 struct ParseResult {
@@ -39,7 +43,7 @@ struct ParseResult {
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 
-// "COM3" or "USB1" (any case).
+// "COM3" or "USB1" (any case), or a device path such as /dev/ttyUSB0.
 std::optional<PortChoice> ParsePortName(const std::string& text);
 
 std::string UsageText();

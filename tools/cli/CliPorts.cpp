@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "app/StringTable.h"
@@ -10,11 +11,59 @@
 #include "platform/Format.h"
 #include "platform/MessageBox.h"
 #include "ports/SerialPort.h"
+#include "ports/SerialPortMap.h"
 #include "ports/UsbPort.h"
 
 namespace carillon::cli {
 
 using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::size_t kHighestUsbNumber = 255;  // what a port's settings can hold
+
+// Where a device path leads, links followed; empty when nothing is there.
+std::string RealPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(path, ec);
+    return ec ? std::string() : real.string();
+}
+
+}  // namespace
+
+int ResolveDevicePath(PortChoice& port, Reporter& reporter) {
+    const std::string& path = port.devicePath;
+    const std::string real = RealPath(path);
+    if (real.empty()) {
+        reporter.Problem(path + ": no such device");
+        return kExitNoPrinter;
+    }
+    for (const auto& [number, device] : GetSerialPortMap()) {
+        if (RealPath(device) != real) continue;
+        port.number = number;
+        reporter.Detail(path + " is COM" + std::to_string(number));
+        return kExitDone;
+    }
+    const std::vector<UsbDeviceEntry> usb = MakeUsbDeviceSource()->List();
+    for (std::size_t i = 0; i < usb.size() && i < kHighestUsbNumber; ++i) {
+        if (RealPath(usb[i].devicePath) != real) continue;
+        port.usb = true;
+        port.number = static_cast<int>(i) + 1;
+        reporter.Detail(path + " is USB" + std::to_string(port.number) + " (" + usb[i].instanceId + ")");
+        return kExitDone;
+    }
+    reporter.Problem(path + " is neither a serial port nor a USB printer of this computer");
+    return kExitNoPrinter;
+}
+
+std::string DevicePathOf(CPort* port) {
+    const PortSettings* settings = port != nullptr ? port->GetSettings() : nullptr;
+    if (settings == nullptr) return "";
+    if (settings->HasType(kSerialType)) return GetSerialDevicePath(settings->number);
+    char path[kUsbPathSize] = {};
+    if (!settings->HasType(kUsbType) || GetUsbDevicePath(settings->number - 1, path, sizeof path, nullptr) != 0) return "";
+    return path;
+}
 
 void RunSearch(CThread& worker) {
     worker.m_bSearchRequested = 1;

@@ -25,6 +25,12 @@ struct ChosenPort {
 ChosenPort DirectPort(const Options& options, Reporter& reporter);
 // The serial printer a search finds on --port, if the person wants it.
 void SearchedPort(const Options& options, CThread& worker, Reporter& reporter, ChosenPort& chosen);
+// Matches a --port given as a device path (a symbolic link such as
+// /dev/serial/by-id/... resolved) to the COM or USB number the enumeration
+// gives that device; exit status when it is neither.
+int ResolveDevicePath(PortChoice& port, Reporter& reporter);
+// The device node behind a port of the enumeration, or empty.
+std::string DevicePathOf(CPort* port);
 // Runs a search on the worker and waits for its end.
 void RunSearch(CThread& worker);
 

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "common/SafeText.h"
+
 namespace carillon::cli {
 
-std::string JsonString(const std::string& text) {
+std::string JsonString(const std::string& raw) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (unsigned char c : tools::ValidUtf8(raw)) {
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -19,7 +21,7 @@ std::string JsonString(const std::string& text) {
                     std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
                     out += escaped;
                 } else {
-                    out += static_cast<char>(c);  // bytes from 0x80 pass through as the UTF-8 they are
+                    out += static_cast<char>(c);  // valid UTF-8 by now
                 }
         }
     }

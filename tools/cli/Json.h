@@ -23,7 +23,8 @@ private:
     std::string body_;
 };
 
-// A JSON string literal, quotes included.
+// A JSON string literal, quotes included, always valid UTF-8: bytes that are
+// not UTF-8 are taken as Latin-1.
 std::string JsonString(const std::string& text);
 
 }  // namespace carillon::cli

@@ -51,7 +51,8 @@ std::map<std::int32_t, FlashGeometry> ReadGeometries(CMonitorSession& session, c
 
 }  // namespace
 
-int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, bool force, Reporter& reporter) {
+int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming& timing, bool force,
+                       FrameObserver* frames, Reporter& reporter) {
     ByteArray bytes;
     if (const ErrorCode e = ReadBinary(file, &bytes); e != kOk) {
         reporter.Summary(false, e, file + " cannot be read");
@@ -70,6 +71,7 @@ int ReplayOutputBinary(const std::string& file, CPort* port, const MonitorTiming
     CMonitorSession session;
     const ScopedInterrupt interrupt(&session.m_stopRequested);
     session.m_timing = timing;
+    session.m_frameObserver = frames;
     if (session.Connect(port, true, 0) != kOk && !session.m_connected) {
         reporter.Summary(false, session.m_lastError, LoadString(IDS_FAIL_TO_CONNECT));
         return kExitNoPrinter;

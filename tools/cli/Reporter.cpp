@@ -3,9 +3,12 @@
 #include <algorithm>
 
 #include "app/StringTable.h"
+#include "cli/CliPorts.h"
 #include "cli/Json.h"
+#include "common/SafeText.h"
 #include "errors/ErrorMessages.h"
 #include "package/Element.h"
+#include "platform/Format.h"
 #include "ports/Port.h"
 
 namespace carillon::cli {
@@ -25,42 +28,56 @@ void TextReporter::EndBlock() {
     lastLine_.clear();
 }
 
+void TextReporter::Message(const std::string& text) {
+    EndBlock();
+    std::fprintf(err_, "carillon-cli: %s\n", tools::TerminalSafe(text, true).c_str());
+}
+
 void TextReporter::Note(const std::string& text) {
     std::lock_guard lock(mutex_);
-    EndBlock();
-    std::fprintf(err_, "%s\n", text.c_str());
+    if (verbosity_ != Verbosity::kQuiet) Message(text);
+}
+
+void TextReporter::Detail(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (verbosity_ == Verbosity::kVerbose) Message(text);
 }
 
 void TextReporter::Progress(const CThread::View& v) {
     std::lock_guard lock(mutex_);
+    if (verbosity_ == Verbosity::kQuiet) return;
     std::string lines[3];
     int n = 0;
     lines[n++] = v.m_strStatus;
     if (v.m_bShowTotal) lines[n++] = v.m_strTotal + "  " + Bar(v.m_nTotalPercent) + " " + std::to_string(v.m_nTotalPercent) + "%";
     if (v.m_bShowProgress)
         lines[n++] = v.m_strProgress + "  " + Bar(v.m_nProgressPercent) + " " + std::to_string(v.m_nProgressPercent) + "%";
-    if (terminal_) {
-        if (drawnLines_ > 0) std::fprintf(out_, "\033[%dF", drawnLines_);  // back to the block's first line
-        for (int i = 0; i < n; ++i) std::fprintf(out_, "\033[2K%s\n", lines[i].c_str());
+    if (escapeCodes_) {
+        if (drawnLines_ > 0) std::fprintf(err_, "\033[%dF", drawnLines_);  // back to the block's first line
+        for (int i = 0; i < n; ++i) std::fprintf(err_, "\033[2K%s\n", tools::TerminalSafe(lines[i]).c_str());
         drawnLines_ = n;
     } else {
-        // One line per change of step or of a tenth of the work, not per poll.
+        // One line per change of step or of a tenth of the work (each percent
+        // with --verbose), not per poll.
+        const int step = verbosity_ == Verbosity::kVerbose ? 1 : 10;
         std::string line = v.m_strStatus;
         if (v.m_bShowTotal) line += " | " + v.m_strTotal;
-        if (v.m_bShowProgress) line += " | " + std::string("Progress: ") + std::to_string(v.m_nProgressPercent / 10 * 10) + "%";
-        if (line != lastLine_) std::fprintf(out_, "%s\n", line.c_str());
+        if (v.m_bShowProgress) line += " | " + std::string("Progress: ") + std::to_string(v.m_nProgressPercent / step * step) + "%";
+        if (line != lastLine_) std::fprintf(err_, "%s\n", tools::TerminalSafe(line).c_str());
         lastLine_ = line;
     }
-    std::fflush(out_);
+    std::fflush(err_);
 }
 
 void TextReporter::Box(const platform::MessageBoxRequest& box, int answer) {
     std::lock_guard lock(mutex_);
-    EndBlock();
+    const bool question = (box.flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO;
+    const unsigned icon = box.flags & platform::MB_ICON_MASK;
+    if (verbosity_ == Verbosity::kQuiet && !question && icon != platform::MB_ICONERROR && icon != platform::MB_ICONWARNING)
+        return;
     std::string text = box.caption.empty() ? box.text : box.caption + ": " + box.text;
-    if ((box.flags & platform::MB_BUTTON_MASK) == platform::MB_YESNO)
-        text += answer == platform::IDYES ? " -> yes" : " -> no";
-    std::fprintf(err_, "%s\n", text.c_str());
+    if (question) text += answer == platform::IDYES ? " -> yes" : " -> no";
+    Message(text);
 }
 
 void TextReporter::Printers(const PrinterList&, const std::string& renderedTree) {
@@ -73,21 +90,22 @@ void TextReporter::Finished(bool done, const CThread::View& view) {
     EndBlock();
     if (done) {
         std::fprintf(out_, "%s\n", LoadString(IDS_CONGRATULATION).c_str());
-    } else {
-        std::fprintf(err_, "%s", view.m_strResultTitle.c_str());
-        if (!view.m_strResultTitle.empty() && view.m_strResultTitle.back() != '\n') std::fprintf(err_, "\n");
-        if (!view.m_strResultText.empty()) std::fprintf(err_, "%s\n", view.m_strResultText.c_str());
-        // A failure the page shows by its title alone ("Fail to connect...")
-        // still names its cause here, such as a port another program holds.
-        if (view.m_strResultText.empty() && view.resultCode != kOk)
-            std::fprintf(err_, "(Error Code=%08Xh)\n%s\n", view.resultCode, GetErrorMessage(view.resultCode).c_str());
+        return;
     }
+    std::string text = view.m_strResultTitle;
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    if (!view.m_strResultText.empty()) text += view.m_strResultText + '\n';
+    // A failure the page shows by its title alone ("Fail to connect...")
+    // still names its cause here, such as a port another program holds.
+    if (view.m_strResultText.empty() && view.resultCode != kOk)
+        text += platform::Format("(Error Code=%08Xh)\n", view.resultCode) + GetErrorMessage(view.resultCode) + '\n';
+    text.pop_back();
+    Message(text);
 }
 
 void TextReporter::Problem(const std::string& text) {
     std::lock_guard lock(mutex_);
-    EndBlock();
-    std::fprintf(err_, "carillon-cli: %s\n", text.c_str());
+    Message(text);
 }
 
 
@@ -111,29 +129,32 @@ void TextReporter::Element(const ElementVerdict& v) {
         default: std::snprintf(where, sizeof where, "UNREADABLE (Error Code=%08Xh)", v.code); break;
     }
     const char* type = TypeKeyword(v.type);
-    std::fprintf(out_, "%-12s %-14s %-24s %s\n", LocationName(v.location), type ? type : "?", v.name.c_str(), where);
+    std::fprintf(out_, "%-12s %-14s %-24s %s\n", LocationName(v.location), type ? type : "?",
+                 tools::TerminalSafe(v.name).c_str(), where);
 }
 
 void TextReporter::PlanLine(const std::string&, const std::string& text, const std::string&) {
     std::lock_guard lock(mutex_);
     EndBlock();
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s\n", tools::TerminalSafe(text).c_str());
 }
 
 void TextReporter::Summary(bool ok, ErrorCode code, const std::string& text) {
     std::lock_guard lock(mutex_);
     EndBlock();
-    std::FILE* to = ok ? out_ : err_;
-    std::fprintf(to, "%s\n", text.c_str());
-    if (!ok && code != kOk) std::fprintf(to, "(Error Code=%08Xh)\n%s\n", code, GetErrorMessage(code).c_str());
+    if (ok) {
+        std::fprintf(out_, "%s\n", tools::TerminalSafe(text, true).c_str());
+        return;
+    }
+    Message(code == kOk ? text : platform::Format("%s\n(Error Code=%08Xh)\n", text.c_str(), code) + GetErrorMessage(code));
 }
 
 
 void TextReporter::Check(const std::string& what, bool ok, const std::string& detail, const std::string& fix) {
     std::lock_guard lock(mutex_);
     EndBlock();
-    std::fprintf(out_, "[%s] %s: %s\n", ok ? " ok " : "FAIL", what.c_str(), detail.c_str());
-    if (!ok && !fix.empty()) std::fprintf(out_, "       fix: %s\n", fix.c_str());
+    std::fprintf(out_, "[%s] %s: %s\n", ok ? " ok " : "FAIL", what.c_str(), tools::TerminalSafe(detail).c_str());
+    if (!ok && !fix.empty()) std::fprintf(out_, "       fix: %s\n", tools::TerminalSafe(fix).c_str());
 }
 
 }  // namespace carillon::cli
@@ -174,9 +195,16 @@ void JsonReporter::Emit(const std::string& line) {
     std::fflush(out_);
 }
 
-void JsonReporter::Note(const std::string& text) { Emit(JsonObject().Add("event", "note").Add("text", text).Text()); }
+void JsonReporter::Note(const std::string& text) {
+    if (verbosity_ != Verbosity::kQuiet) Emit(JsonObject().Add("event", "note").Add("text", text).Text());
+}
+
+void JsonReporter::Detail(const std::string& text) {
+    if (verbosity_ == Verbosity::kVerbose) Emit(JsonObject().Add("event", "note").Add("text", text).Add("detail", true).Text());
+}
 
 void JsonReporter::Progress(const CThread::View& v) {
+    if (verbosity_ == Verbosity::kQuiet) return;
     JsonObject o;
     o.Add("event", "progress").Add("step", v.status.step).Add("status", v.m_strStatus);
     o.AddRaw("steps", Count(v.status.stepsDone, v.status.stepsTotal));
@@ -198,20 +226,24 @@ void JsonReporter::Box(const platform::MessageBoxRequest& box, int answer) {
 }
 
 void JsonReporter::Printers(const PrinterList& printers, const std::string&) {
+    bool answered = false;
     for (int i = 0; i < printers.portCount; ++i) {
         const PrinterEntry e = printers.EntrySnapshot(i);
         Emit(JsonObject()
                  .Add("event", "printer")
                  .Add("index", i)
                  .Add("port", e.portName)
+                 .Add("device", DevicePathOf(printers.EntryPort(i)))
                  .Add("kind", KindName(e.kind))
                  .Add("label", e.label)
                  .Add("commandSet", e.commandSet)
                  .Add("family", e.family)
                  .Add("current", i == printers.current)
                  .Text());
+        answered = answered || !e.label.empty();
     }
-    Emit(JsonObject().Add("event", "result").Add("ok", printers.portCount > 0).Add("printers", printers.portCount).Text());
+    // ok as the exit status: some printer answered, not merely some port exists.
+    Emit(JsonObject().Add("event", "result").Add("ok", answered).Add("printers", printers.portCount).Text());
 }
 
 void JsonReporter::Finished(bool done, const CThread::View& view) {

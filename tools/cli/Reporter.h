@@ -1,12 +1,14 @@
 #pragma once
-// Where carillon-cli's output goes. The text reporter draws progress bars
-// on a terminal and plain lines elsewhere.
+// Where carillon-cli's output goes. Results go to stdout; the text reporter
+// writes progress, notes and questions to stderr, drawing progress bars in
+// place where escape codes are allowed and plain lines elsewhere.
 
 #include <cstdio>
 #include <mutex>
 #include <string>
 
 #include "app/Thread.h"
+#include "cli/CliOptions.h"
 #include "platform/MessageBox.h"
 
 namespace carillon::cli {
@@ -27,6 +29,8 @@ public:
     virtual ~Reporter() = default;
     // A line about what the program is doing.
     virtual void Note(const std::string& text) = 0;
+    // A finer line about what the program is doing, for --verbose.
+    virtual void Detail(const std::string& text) = 0;
     // The update page's fields after a progress poll.
     virtual void Progress(const CThread::View& view) = 0;
     // A message box the job or the program raised, and its answer.
@@ -50,9 +54,12 @@ public:
 // Safe to call from the job's thread (its message boxes) and the main one.
 class TextReporter : public Reporter {
 public:
-    TextReporter(std::FILE* out, std::FILE* err, bool terminal) : out_(out), err_(err), terminal_(terminal) {}
+    // escapeCodes: progress may be drawn in place on err.
+    TextReporter(std::FILE* out, std::FILE* err, bool escapeCodes, Verbosity verbosity = Verbosity::kNormal)
+        : out_(out), err_(err), escapeCodes_(escapeCodes), verbosity_(verbosity) {}
 
     void Note(const std::string& text) override;
+    void Detail(const std::string& text) override;
     void Progress(const CThread::View& view) override;
     void Box(const platform::MessageBoxRequest& box, int answer) override;
     void Printers(const PrinterList& printers, const std::string& renderedTree) override;
@@ -65,11 +72,14 @@ public:
 
 private:
     void EndBlock();
+    // A message on err, after the program's name.
+    void Message(const std::string& text);
 
     std::mutex mutex_;
     std::FILE* out_;
     std::FILE* err_;
-    bool terminal_;
+    bool escapeCodes_;
+    Verbosity verbosity_;
     int drawnLines_ = 0;    // progress lines on the terminal, redrawn in place
     std::string lastLine_;  // plain output: the last line printed
 };
@@ -84,9 +94,10 @@ namespace carillon::cli {
 // One JSON object per line on out, nothing else: for scripts.
 class JsonReporter : public Reporter {
 public:
-    explicit JsonReporter(std::FILE* out) : out_(out) {}
+    explicit JsonReporter(std::FILE* out, Verbosity verbosity = Verbosity::kNormal) : out_(out), verbosity_(verbosity) {}
 
     void Note(const std::string& text) override;
+    void Detail(const std::string& text) override;
     void Progress(const CThread::View& view) override;
     void Box(const platform::MessageBoxRequest& box, int answer) override;
     void Printers(const PrinterList& printers, const std::string& renderedTree) override;
@@ -102,6 +113,7 @@ private:
 
     std::mutex mutex_;
     std::FILE* out_;
+    Verbosity verbosity_;
 };
 
 }  // namespace carillon::cli

@@ -1,6 +1,7 @@
 #pragma once
 // The printer tree as text: the search fills it as it fills the wizard's.
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,7 +21,9 @@ public:
     void SetNormalImageList(TreeImageList*) override {}
 
     // Groups at the left, their lines indented; the bold line marked "*".
-    std::string Render() const;
+    // A line whose port is among devices ends with that port's device path.
+    // Control bytes are shown escaped: the labels come from the printers.
+    std::string Render(const std::map<std::string, std::string>& devices = {}) const;
 
 private:
     struct Item {

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "common/SafeText.h"
 #include "errors/ErrorMessages.h"
 
 namespace carillon::pkgtool {
@@ -28,7 +29,7 @@ Row DescribeElement(int number, const CElement& e) {
     // one always matched; crypted data cannot be checked on this side.
     const char* check = e.m_cryptMode == kNotCrypted ? "checked, matches" : "not checked";
     return Row{std::to_string(number),
-               e.m_strName.empty() ? "-" : e.m_strName,
+               e.m_strName.empty() ? "-" : tools::TerminalSafe(e.m_strName),  // the package's bytes
                type != nullptr ? type : std::to_string(e.m_type),
                LocationName(e.m_location),
                ArchiKeyword(e.m_archi),
@@ -85,7 +86,7 @@ int PrintPackageInfo(const std::string& path, std::ostream& out, std::ostream& e
     std::uint32_t count = kNoCount;
     const ErrorCode result = list.LoadPackage(path, &count);
     if (result != kOk) {
-        err << "carillon-pkg: " << path << ": ";
+        err << "carillon-pkg: " << tools::TerminalSafe(path) << ": ";
         if (count != kNoCount)
             err << "element " << list.GetCount() + 1 << " of " << count << ": ";
         err << DescribeError(result) << '\n';

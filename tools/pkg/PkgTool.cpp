@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "common/CommandLine.h"
 #include "pkg/PackageBuilder.h"
 #include "pkg/PackageInfo.h"
 
@@ -9,42 +10,26 @@ namespace carillon::pkgtool {
 
 const char* const kUsage =
     "usage: carillon-pkg info FILE\n"
-    "       carillon-pkg build MANIFEST -o FILE\n";
+    "       carillon-pkg build MANIFEST -o FILE\n"
+    "       carillon-pkg --help | --version\n"
+    "\n"
+    "  info   list the elements of a package file\n"
+    "  build  build a package file from a manifest; -o, --output FILE names it\n";
 
 namespace {
 
 int UsageError(const std::string& problem, std::ostream& err) {
-    err << "carillon-pkg: " << problem << '\n' << kUsage;
+    err << tools::UsageErrorText("carillon-pkg", problem);
     return kExitUsage;
 }
 
-int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) return UsageError("info takes exactly one FILE", err);
-    return PrintPackageInfo(args[1], out, err);
-}
-
-int RunBuild(const std::vector<std::string>& args, std::ostream& err) {
-    std::string manifest, output;
-    bool haveOutput = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "-o") {
-            if (haveOutput) return UsageError("build takes one -o FILE", err);
-            if (++i == args.size()) return UsageError("-o needs a FILE", err);
-            output = args[i];
-            haveOutput = true;
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError("unknown option " + args[i], err);
-        } else if (manifest.empty()) {
-            manifest = args[i];
-        } else {
-            return UsageError("build takes one MANIFEST", err);
-        }
-    }
-    if (manifest.empty()) return UsageError("build needs a MANIFEST", err);
-    if (!haveOutput || output.empty()) return UsageError("build needs -o FILE", err);
-
+int RunBuild(const std::vector<std::string>& operands, const std::vector<std::string>& outputs, std::ostream& err) {
+    if (operands.size() < 2) return UsageError("build needs a MANIFEST", err);
+    if (operands.size() > 2) return UsageError("build takes one MANIFEST", err);
+    if (outputs.size() > 1) return UsageError("build takes one -o FILE", err);
+    if (outputs.empty() || outputs[0].empty()) return UsageError("build needs -o FILE", err);
     std::string error;
-    if (!BuildPackage(manifest, output, &error)) {
+    if (!BuildPackage(operands[1], outputs[0], &error)) {
         err << "carillon-pkg: " << error << '\n';
         return kExitFailure;
     }
@@ -54,15 +39,32 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& err) {
 }  // namespace
 
 int RunPkgTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) return UsageError("no command given", err);
-    const std::string& command = args[0];
-    if (command == "-h" || command == "--help" || command == "help") {
+    bool help = false, version = false;
+    std::vector<std::string> outputs;
+    const std::vector<tools::OptionSpec> specs = {
+        {"help", 'h', false, [&](const std::string&) { help = true; return std::string(); }},
+        {"version", 0, false, [&](const std::string&) { version = true; return std::string(); }},
+        {"output", 'o', true, [&](const std::string& v) { outputs.push_back(v); return std::string(); }},
+    };
+    const tools::ParsedArguments parsed = tools::ParseArguments(args, specs);
+    if (help || version) {
+        out << (help ? std::string(kUsage) : tools::VersionText("carillon-pkg"));
+        return kExitOk;
+    }
+    if (!parsed.error.empty()) return UsageError(parsed.error, err);
+    if (parsed.operands.empty()) return UsageError("no command given", err);
+    const std::string& command = parsed.operands[0];
+    if (command == "help") {
         out << kUsage;
         return kExitOk;
     }
-    if (command == "info") return RunInfo(args, out, err);
-    if (command == "build") return RunBuild(args, err);
-    return UsageError("unknown command " + command, err);
+    if (command == "info") {
+        if (!outputs.empty()) return UsageError("'-o' is not an option of info", err);
+        if (parsed.operands.size() != 2) return UsageError("info takes exactly one FILE", err);
+        return PrintPackageInfo(parsed.operands[1], out, err);
+    }
+    if (command == "build") return RunBuild(parsed.operands, outputs, err);
+    return UsageError("unknown command '" + command + "'", err);
 }
 
 }  // namespace carillon::pkgtool
