@@ -13,6 +13,7 @@
 #include "app/StringTable.h"
 #include "app/Thread.h"
 #include "cli/CliPorts.h"
+#include "cli/Fleet.h"
 #include "cli/TextTree.h"
 #include "cli/Plan.h"
 #include "cli/Preflight.h"
@@ -180,6 +181,7 @@ void LoadProgramSerialPorts(const Environment& env) {
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment) {
     if (options.command != Command::kSilent && options.command != Command::kHelp) LoadProgramSerialPorts(environment);
+    if (IsFleet(options)) return RunFleet(options, reporter, environment, stdout, stderr);
     switch (options.command) {
         case Command::kSearch: return Search(reporter, environment);
         case Command::kUpdate:

@@ -47,6 +47,7 @@ std::string UsageText() {
            "       carillon-cli verify --port P [--baud N --handshake H] --package FILE\n"
            "       carillon-cli plan   --port P [--baud N --handshake H] --package FILE\n"
            "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H] [--force]\n"
+           "       carillon-cli update|verify|plan (--port P)... | --all  --package FILE [--output PATTERN]\n"
            "       carillon-cli silent [DIR]\n"
            "       carillon-cli doctor [--fix]\n"
            "       carillon-cli --help\n"
@@ -62,6 +63,9 @@ std::string UsageText() {
            "  replay   send the packets of an output binary to a printer, after checking the file;\n"
            "           never into the monitor's or another reserved sector, and only onto the\n"
            "           family whose tables it writes, unless --force\n"
+           "  several --port, or --all: every printer at once, then a table of results; --all\n"
+           "           skips the printers the package is not for; the --output PATTERN names each\n"
+           "           binary with {port} (COM3, USB1) and {index} (1, 2, ... in the table's order)\n"
            "  silent   run the silent update that DIR/SetupData/Setup.ini describes (default:\n"
            "           the program's own directory)\n"
            "  doctor   check what keeps flashing from working on this machine; --fix mends the\n"
@@ -132,7 +136,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             o.verify = true;
         } else if (a == "--port") {
             auto v = value("--port");
-            if (v && !(o.port = ParsePortName(*v))) result.error = "--port takes COMn or USBn, not '" + *v + "'";
+            const auto p = v ? ParsePortName(*v) : std::nullopt;
+            if (v && !p) result.error = "--port takes COMn or USBn, not '" + *v + "'";
+            if (p && !o.port) o.port = p;
+            if (p) o.ports.push_back(*p);
+        } else if (a == "--all" && o.command != Command::kReplay) {
+            o.all = true;
         } else if (a == "--baud") {
             auto v = value("--baud");
             if (v && !(o.baudRate = ParseCount(*v))) result.error = "--baud takes a number, not '" + *v + "'";
@@ -155,10 +164,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     if (onPrinter) {
-        if (!o.port) result.error = command + " needs --port";
+        if (!o.port && !o.all) result.error = command + " needs --port or --all";
+        else if (o.all && o.port) result.error = "--all and --port exclude each other";
+        else if ((o.all || o.ports.size() > 1) && o.baudRate) result.error = "--baud goes with one --port";
         else if (o.command == Command::kReplay && o.replayFile.empty()) result.error = "replay needs the output binary to send";
         else if (o.command != Command::kReplay && o.package.empty()) result.error = command + " needs --package";
-        else if (o.port->usb && (o.baudRate || o.handshake)) result.error = "a USB port has no baud rate or handshake";
+        else if (o.port && o.port->usb && (o.baudRate || o.handshake)) result.error = "a USB port has no baud rate or handshake";
         else if (o.handshake && !o.baudRate) result.error = "--handshake goes with --baud";
     }
     return result;

@@ -1,0 +1,87 @@
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "cli/CliFixture.h"
+#include "cli/Fleet.h"
+#include "cli/FleetStream.h"
+
+namespace carillon::cli {
+namespace {
+
+std::string Contents(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, f)) text.append(buffer, n);
+    return text;
+}
+
+class CliFleetTest : public CliRunTest {
+protected:
+    int RunFleetCli(std::vector<std::string> args) {
+        const ParseResult parsed = ParseCommandLine(args);
+        EXPECT_EQ(parsed.error, "");
+        EXPECT_TRUE(IsFleet(parsed.options));
+        return RunFleet(parsed.options, reporter, environment, out, err);
+    }
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ~CliFleetTest() override {
+        std::fclose(out);
+        std::fclose(err);
+    }
+};
+
+TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
+    SerialPortMap map;
+    for (sim::Family family : {sim::Family::kNdx, sim::Family::kPlv, sim::Family::kNdx}) {
+        sim::PrinterConfig c;
+        c.family = family;
+        c.startInMonitor = true;
+        Serial(c);
+        map[static_cast<int>(map.size()) + 1] = ptys_.back()->DevicePath();
+    }
+    ScopedSerialPortMap scoped(map);
+    const std::string pattern = (dir_ / "{port}-{index}.bin").string();
+    EXPECT_EQ(RunFleetCli({"update", "--all", "--package", Sample("NDX"), "--output", pattern}), kExitDone);
+    const std::string table = Contents(out);
+    EXPECT_NE(table.find("COM1   NDX is in Monitor mode   done"), std::string::npos) << table;
+    EXPECT_NE(table.find("COM3   NDX is in Monitor mode   done"), std::string::npos) << table;
+    EXPECT_NE(table.find("skipped"), std::string::npos) << table;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "COM1-1.bin"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "COM3-2.bin"));
+    EXPECT_NE(Contents(err).find("COM3: "), std::string::npos);  // progress lines in a pipe carry the port
+}
+
+TEST(FleetOutput, PatternsNameEachPrintersFileOrAreRefused) {
+    struct Case {
+        const char* pattern;
+        std::size_t printers;
+        const char* path;  // nullptr: refused
+    } cases[] = {
+        {"out/{port}.VRK_Package.bin", 3, "out/USB2.VRK_Package.bin"},
+        {"out/{index}-{port}.bin", 2, "out/4-USB2.bin"},
+        {"out/one.bin", 1, "out/one.bin"},
+        {"out/one.bin", 2, nullptr},
+        {"out/{name}.bin", 2, nullptr},
+        {"out/{port.bin", 2, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        std::string error;
+        const auto path = FleetOutputPath(c.pattern, "USB2", 4, c.printers, &error);
+        EXPECT_EQ(path.has_value(), c.path != nullptr);
+        EXPECT_EQ(path.value_or(""), c.path ? c.path : "");
+        EXPECT_EQ(error.empty(), c.path != nullptr);
+    }
+}
+
+TEST(FleetOutput, LinesAreMarkedWithThePort) {
+    EXPECT_EQ(FleetStream::Mark("Saving...", "COM2", false), "COM2: Saving...");
+    EXPECT_EQ(FleetStream::Mark("{\"event\":\"note\"}", "COM2", true), "{\"port\":\"COM2\",\"event\":\"note\"}");
+    EXPECT_EQ(FleetStream::Mark("{}", "USB1", true), "{\"port\":\"USB1\"}");
+}
+
+}  // namespace
+}  // namespace carillon::cli
