@@ -54,6 +54,30 @@ TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
     EXPECT_NE(Contents(err).find("COM3: "), std::string::npos);  // progress lines in a pipe carry the port
 }
 
+TEST(FleetOptions, SeveralPortsOrAllMakeAFleetAndRefuseWhatCannotApply) {
+    struct Case {
+        std::vector<std::string> args;
+        bool fleet;
+        const char* error;
+    } cases[] = {
+        {{"update", "--port", "COM1", "--port", "usb2", "--package", "P"}, true, ""},
+        {{"plan", "--all", "--package", "P"}, true, ""},
+        {{"update", "--port", "COM1", "--package", "P"}, false, ""},
+        {{"update", "--all", "--port", "COM1", "--package", "P"}, false, "--all and --port exclude each other"},
+        {{"verify", "--port", "COM1", "--port", "COM2", "--baud", "9600", "--package", "P"}, false,
+         "--baud goes with one --port"},
+        {{"replay", "F.bin", "--all"}, false, "unknown option '--all'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const ParseResult parsed = ParseCommandLine(c.args);
+        EXPECT_EQ(parsed.error, c.error);
+        if (parsed.error.empty()) {
+            EXPECT_EQ(IsFleet(parsed.options), c.fleet);
+        }
+    }
+}
+
 TEST(FleetOutput, PatternsNameEachPrintersFileOrAreRefused) {
     struct Case {
         const char* pattern;

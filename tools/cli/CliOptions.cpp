@@ -164,7 +164,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     if (onPrinter) {
-        if (!o.port && !o.all) result.error = command + " needs --port or --all";
+        if (!o.port && !o.all) result.error = command + " needs --port";
         else if (o.all && o.port) result.error = "--all and --port exclude each other";
         else if ((o.all || o.ports.size() > 1) && o.baudRate) result.error = "--baud goes with one --port";
         else if (o.command == Command::kReplay && o.replayFile.empty()) result.error = "replay needs the output binary to send";
