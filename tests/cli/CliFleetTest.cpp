@@ -35,7 +35,7 @@ protected:
 
 TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
     SerialPortMap map;
-    for (sim::Family family : {sim::Family::kNdx, sim::Family::kPlv, sim::Family::kNdx}) {
+    for (sim::Family family : {sim::Family::kPlv, sim::Family::kNdx, sim::Family::kPlv}) {
         sim::PrinterConfig c;
         c.family = family;
         c.startInMonitor = true;
@@ -44,14 +44,20 @@ TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
     }
     ScopedSerialPortMap scoped(map);
     const std::string pattern = (dir_ / "{port}-{index}.bin").string();
-    EXPECT_EQ(RunFleetCli({"update", "--all", "--package", Sample("NDX"), "--output", pattern}), kExitDone);
+    EXPECT_EQ(RunFleetCli({"update", "--all", "--package", Sample("PLV"), "--output", pattern}), kExitDone);
     const std::string table = Contents(out);
-    EXPECT_NE(table.find("COM1   NDX is in Monitor mode   done"), std::string::npos) << table;
-    EXPECT_NE(table.find("COM3   NDX is in Monitor mode   done"), std::string::npos) << table;
+    EXPECT_NE(table.find("COM1   NDX(PLV) is in Monitor m done"), std::string::npos) << table;
+    EXPECT_NE(table.find("COM3   NDX(PLV) is in Monitor m done"), std::string::npos) << table;
     EXPECT_NE(table.find("skipped"), std::string::npos) << table;
     EXPECT_TRUE(std::filesystem::exists(dir_ / "COM1-1.bin"));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "COM3-2.bin"));
     EXPECT_NE(Contents(err).find("COM3: "), std::string::npos);  // progress lines in a pipe carry the port
+
+    std::rewind(out);
+    EXPECT_EQ(RunFleetCli({"verify", "--port", "COM1", "--port", "COM3", "--package", Sample("PLV")}), kExitDone);
+    const std::string verified = Contents(out);
+    EXPECT_NE(verified.find("COM1: 4 elements verified"), std::string::npos) << verified;
+    EXPECT_NE(verified.find("COM3: 4 elements verified"), std::string::npos) << verified;
 }
 
 TEST(FleetOptions, SeveralPortsOrAllMakeAFleetAndRefuseWhatCannotApply) {
