@@ -136,13 +136,6 @@ std::string ExitText(Command command, int exit) {
     return command == Command::kVerify ? "the printer does not hold the package" : "see the lines above";
 }
 
-int ExitOf(const std::vector<FleetRow>& rows, bool anyTarget) {
-    if (!anyTarget) return kExitNoPrinter;
-    for (const FleetRow& r : rows)
-        if (r.result == FleetRow::Result::kFailed) return kExitFailed;
-    return kExitDone;
-}
-
 std::vector<FleetRow> Update(const Options& o, const Environment& env, const std::vector<Target>& targets,
                              FleetDisplay& display, bool* stopped) {
     std::vector<FleetMember> members;
@@ -169,6 +162,57 @@ std::vector<FleetRow> Update(const Options& o, const Environment& env, const std
     *stopped = ScopedInterrupt::Received() != 0;
     std::vector<FleetRow> rows;
     for (std::size_t i = 0; i < outcomes.size(); ++i) rows.push_back(RowOf(ports[i], printers[i], outcomes[i]));
+    return rows;
+}
+
+// Updates every target at once; with --verify, reads back each one updated.
+std::vector<FleetRow> UpdateAndVerify(const Options& o, const Environment& env, const std::vector<Target>& targets,
+                                      FleetDisplay& display, std::FILE* out, std::FILE* err, bool* stopped) {
+    // Connecting leaves a serial port at the monitor's rate; each printer
+    // restarts at its own, where a read-back must find it again.
+    std::vector<std::unique_ptr<SerialPortSettings>> normal;
+    for (const Target& t : targets) {
+        auto* serial = dynamic_cast<SerialPortSettings*>(t.device->GetSettings());
+        normal.push_back(serial ? std::make_unique<SerialPortSettings>(*serial) : nullptr);
+    }
+    std::vector<FleetRow> rows = Update(o, env, targets, display, stopped);
+    if (*stopped || !o.verify) return rows;
+    std::vector<Target> updated;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (rows[i].result != FleetRow::Result::kDone) continue;
+        if (normal[i]) targets[i].device->SetSettings(normal[i].get());
+        updated.push_back(targets[i]);
+    }
+    const auto exits = OnEachPrinter(updated, o, env, out, err, [&](CCommandGenerator& engine, CPort* port, Reporter& r) {
+        return VerifyPackage(engine, port, o.package, r);
+    });
+    for (std::size_t i = 0, k = 0; i < rows.size(); ++i) {
+        if (rows[i].result != FleetRow::Result::kDone) continue;
+        if (exits[k++] == kExitDone) continue;
+        rows[i].result = FleetRow::Result::kFailed;
+        rows[i].text = "updated, but the read-back does not match the package";
+    }
+    return rows;
+}
+
+std::vector<FleetRow> VerifyOrPlan(const Options& o, const Environment& env, const std::vector<Target>& targets,
+                                   std::FILE* out, std::FILE* err) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto exits = OnEachPrinter(targets, o, env, out, err, [&](CCommandGenerator& engine, CPort* port, Reporter& r) {
+        return o.command == Command::kVerify ? VerifyPackage(engine, port, o.package, r)
+                                             : PlanPackage(engine, port, o.package, r);
+    });
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    std::vector<FleetRow> rows;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        FleetRow row;
+        row.port = targets[i].port;
+        row.printer = targets[i].printer;
+        row.result = exits[i] == kExitDone ? FleetRow::Result::kDone : FleetRow::Result::kFailed;
+        row.text = ExitText(o.command, exits[i]);
+        row.elapsed = elapsed;
+        rows.push_back(row);
+    }
     return rows;
 }
 
@@ -228,68 +272,27 @@ int RunFleet(const Options& o, Reporter& reporter, const Environment& env, std::
     reporter.Note("Searching the printers...");
     RunSearch(searcher);
     NoteBusyPorts(searcher.m_printers, reporter);
-    std::vector<FleetRow> rows;
-    const std::vector<Target> targets = Choose(o, searcher.m_printers, rows);
+    std::vector<FleetRow> leftOut;
+    const std::vector<Target> targets = Choose(o, searcher.m_printers, leftOut);
     FleetDisplay display(ChooseFleetMode(o.json, err), out, err);
     if (targets.empty()) {
         reporter.Note("No printer to work on.");
-        display.Summary(rows);
+        display.Summary(leftOut);
         return kExitNoPrinter;
     }
 
-    std::vector<FleetRow> worked;
     bool stopped = false;
-    if (o.command == Command::kUpdate) {
-        // Connecting leaves a serial port at the monitor's rate; each printer
-        // restarts at its own, where a read-back must find it again.
-        std::vector<std::unique_ptr<SerialPortSettings>> normal;
-        for (const Target& t : targets) {
-            auto* serial = dynamic_cast<SerialPortSettings*>(t.device->GetSettings());
-            normal.push_back(serial ? std::make_unique<SerialPortSettings>(*serial) : nullptr);
-        }
-        worked = Update(o, env, targets, display, &stopped);
-        if (stopped) {
-            display.Summary(worked);
-            reporter.Note(kStoppedNote);
-            return ScopedInterrupt::ExitStatus();
-        }
-        if (o.verify) {
-            std::vector<Target> updated;
-            for (std::size_t i = 0; i < targets.size(); ++i) {
-                if (worked[i].result != FleetRow::Result::kDone) continue;
-                if (normal[i]) targets[i].device->SetSettings(normal[i].get());
-                updated.push_back(targets[i]);
-            }
-            const auto exits = OnEachPrinter(updated, o, env, out, err, [&](CCommandGenerator& engine, CPort* port, Reporter& r) {
-                return VerifyPackage(engine, port, o.package, r);
-            });
-            for (std::size_t i = 0, k = 0; i < worked.size(); ++i) {
-                if (worked[i].result != FleetRow::Result::kDone) continue;
-                if (exits[k++] == kExitDone) continue;
-                worked[i].result = FleetRow::Result::kFailed;
-                worked[i].text = "updated, but the read-back does not match the package";
-            }
-        }
-    } else {
-        const auto started = std::chrono::steady_clock::now();
-        const auto exits = OnEachPrinter(targets, o, env, out, err, [&](CCommandGenerator& engine, CPort* port, Reporter& r) {
-            return o.command == Command::kVerify ? VerifyPackage(engine, port, o.package, r)
-                                                 : PlanPackage(engine, port, o.package, r);
-        });
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            FleetRow row;
-            row.port = targets[i].port;
-            row.printer = targets[i].printer;
-            row.result = exits[i] == kExitDone ? FleetRow::Result::kDone : FleetRow::Result::kFailed;
-            row.text = ExitText(o.command, exits[i]);
-            row.elapsed = elapsed;
-            worked.push_back(row);
-        }
+    std::vector<FleetRow> rows = o.command == Command::kUpdate ? UpdateAndVerify(o, env, targets, display, out, err, &stopped)
+                                                               : VerifyOrPlan(o, env, targets, out, err);
+    rows.insert(rows.end(), leftOut.begin(), leftOut.end());
+    display.Summary(rows);
+    if (stopped) {
+        reporter.Note(kStoppedNote);
+        return ScopedInterrupt::ExitStatus();
     }
-    worked.insert(worked.end(), rows.begin(), rows.end());
-    display.Summary(worked);
-    return ExitOf(worked, true);
+    for (const FleetRow& r : rows)
+        if (r.result == FleetRow::Result::kFailed) return kExitFailed;
+    return kExitDone;
 }
 
 }  // namespace carillon::cli
