@@ -4,6 +4,7 @@
 
 #include "cli/CliFixture.h"
 #include "cli/Fleet.h"
+#include "cli/FleetDisplay.h"
 #include "cli/FleetStream.h"
 
 namespace carillon::cli {
@@ -105,6 +106,23 @@ TEST(FleetOutput, PatternsNameEachPrintersFileOrAreRefused) {
         EXPECT_EQ(path.value_or(""), c.path ? c.path : "");
         EXPECT_EQ(error.empty(), c.path != nullptr);
     }
+}
+
+TEST(FleetOutput, ALiveDisplayRedrawsOneLinePerPrinterInPlace) {
+    std::FILE* err = std::tmpfile();
+    FleetDisplay display(FleetMode::kLive, err, err);
+    display.Start({"COM1", "USB1"}, {"NDX is in Monitor mode", "PLV-1"});
+    CThread::View view;
+    view.m_strStatus = "MCU_FLASH : Programming...";
+    view.m_bShowTotal = true;
+    view.m_nTotalPercent = 40;
+    display.Progress(1, view);
+    const std::string text = Contents(err);
+    std::fclose(err);
+    // Drawn once at the start, then back up both lines and drawn again.
+    EXPECT_EQ(text.find("\033[2F"), text.find("USB1   PLV-1") + std::string("USB1   PLV-1                    waiting\n").size());
+    EXPECT_NE(text.find("USB1   PLV-1                    MCU_FLASH : Programming...   [########............]  40%\n"),
+              std::string::npos) << text;
 }
 
 TEST(FleetOutput, LinesAreMarkedWithThePort) {

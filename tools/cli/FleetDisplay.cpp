@@ -100,8 +100,8 @@ void FleetDisplay::Progress(std::size_t member, const CThread::View& v) {
     UpdateRate(line, v);
     const int percent = v.m_bShowTotal ? v.m_nTotalPercent : v.m_nProgressPercent;
     if (mode_ == FleetMode::kLive) {
-        line.text = platform::Format("%-28.28s %s %3d%% %s", v.m_strStatus.c_str(), Bar(percent, 20).c_str(), percent,
-                                     Rate(line.rate).c_str());
+        line.text = platform::Format("%-28.28s %s %3d%%", v.m_strStatus.c_str(), Bar(percent, 20).c_str(), percent);
+        if (line.rate > 0) line.text += "  " + Rate(line.rate);
         Redraw();
         return;
     }
