@@ -109,7 +109,7 @@ void BM_FleetUpdate(benchmark::State& state) {
             ports.push_back(std::make_unique<CSerialPort>());
             SerialPortSettings s(static_cast<std::uint8_t>(i + 1), kBaud, kHandshakeNone);
             ports.back()->SetSettings(&s);
-            members.push_back({"COM" + std::to_string(i + 1), ports.back().get(), package, ""});
+            members.push_back({"COM" + std::to_string(i + 1), ports.back().get(), package, "", std::nullopt});
         }
         FleetUpdate fleet(members);
         const std::atomic<bool> stop{false};

@@ -40,7 +40,7 @@ std::vector<FleetOutcome> FleetUpdate::Run(const std::atomic<bool>& stop, const 
     std::vector<std::unique_ptr<Job>> jobs;
     for (const FleetMember& m : members_) {
         auto job = std::make_unique<Job>();
-        job->worker.m_printers.engine.m_session.m_timing = timing_;
+        job->worker.m_printers.engine.m_session.m_timing = m.timing.value_or(timing_);
         for (const std::string& path : protectedFiles_) job->worker.ProtectFile(path);
         job->worker.RequestUpdate(m.port, m.package, m.outputFile);
         jobs.push_back(std::move(job));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct FleetMember {
     CPort* port = nullptr;  // borrowed; must outlive the update
     std::string package;
     std::string outputFile;  // empty: no output binary
+    std::optional<MonitorTiming> timing;  // this printer's own waits; else the fleet's
 };
 
 struct FleetOutcome {

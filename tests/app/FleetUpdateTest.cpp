@@ -25,7 +25,7 @@ protected:
                                                                                        : sim::Family::kKiosk);
             if (p.refusesWrites) c.faults.refuse = {.everyNth = 1, .fraction = 0, .commands = "DFKMPR"};
             printers.push_back(std::make_unique<testing::SimPrinter>(c));
-            members.push_back({p.family, &printers.back()->port, Sample(p.family), ""});
+            members.push_back({p.family, &printers.back()->port, Sample(p.family), "", std::nullopt});
         }
         FleetUpdate fleet(members);
         fleet.SetTiming(MonitorTiming{}.Scaled(0.05));

@@ -143,7 +143,7 @@ std::vector<FleetRow> Update(const Options& o, const Environment& env, const std
         std::string error;
         const std::string output =
             o.output.empty() ? "" : FleetOutputPath(o.output, targets[i].port, i + 1, targets.size(), &error).value_or("");
-        members.push_back({targets[i].port, targets[i].device, o.package, output});
+        members.push_back({targets[i].port, targets[i].device, o.package, output, std::nullopt});
     }
     FleetUpdate fleet(members);
     fleet.SetTiming(env.timing);

@@ -81,7 +81,7 @@ RunResult RunFleetRow(FleetFault fault, std::uint64_t seed, const Options& o) {
         map[number] = ptys.back()->DevicePath();
         ports.push_back(std::make_unique<CSerialPort>());
         const std::string package = (std::filesystem::path(o.samplesDir) / FamilyPackage(kFleet[i])).string();
-        members.push_back({"COM" + std::to_string(number), ports.back().get(), package, ""});
+        members.push_back({"COM" + std::to_string(number), ports.back().get(), package, "", std::nullopt});
     }
     ScopedSerialPortMap scopedMap(map);
     for (std::size_t i = 0; i < kPrinters; ++i) {
@@ -90,13 +90,16 @@ RunResult RunFleetRow(FleetFault fault, std::uint64_t seed, const Options& o) {
         ports[i]->SetSettings(&settings);
     }
 
-    // A line that fails spends every retry: the whole fleet gets the shorter
-    // waits, which a printer that answers never reaches.
-    const bool falls = fault != FleetFault::kDroppedAnswers;
-    MonitorTiming timing = MonitorTiming{}.Scaled(falls ? o.silentTiming : o.timing);
-    timing.commandSettleMs = MonitorTiming{}.commandSettleMs;
+    // A line that fails spends every retry: its printer gets the shorter
+    // waits, too short for the others on a loaded machine.
+    auto scaled = [](double factor) {
+        MonitorTiming timing = MonitorTiming{}.Scaled(factor);
+        timing.commandSettleMs = MonitorTiming{}.commandSettleMs;
+        return timing;
+    };
+    if (fault != FleetFault::kDroppedAnswers) members[faulted].timing = scaled(o.silentTiming);
     FleetUpdate fleet(members);
-    fleet.SetTiming(timing);
+    fleet.SetTiming(scaled(o.timing));
     const std::atomic<bool> stop{false};
     bool unplugged = false;
     const auto outcomes = fleet.Run(
