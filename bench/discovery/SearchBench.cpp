@@ -4,7 +4,8 @@
 // status byte and two 10 ms waits for further ones, and the monitor probe's
 // two info attempts of a 500 ms answer wait and a 500 ms pause), plus the
 // one-second wake-up pause all ports share; and the CPU the search takes
-// meanwhile as a share of one core.
+// meanwhile as a share of one core. The ports are probed side by side, so
+// eight cost about what one does.
 
 #include <benchmark/benchmark.h>
 
@@ -54,16 +55,16 @@ void BM_SearchSilentSerialPorts(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(wall);
-        const double waits = kWakeUpS + ports * (kIdentifyWaitsS + kProbeWaitsS);
+        const double waits = kWakeUpS + kIdentifyWaitsS + kProbeWaitsS;
         state.counters["ports"] = ports;
-        state.counters["seconds_per_port"] = (wall - kWakeUpS) / ports;
+        state.counters["seconds"] = wall;
         state.counters["waits_per_port"] = kIdentifyWaitsS + kProbeWaitsS;
         state.counters["ratio_to_waits"] = wall / waits;
         state.counters["process_cpu_share"] = cpu / wall;
     }
 }
 
-BENCHMARK(BM_SearchSilentSerialPorts)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SearchSilentSerialPorts)->Arg(1)->Arg(8)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace carillon

@@ -1,11 +1,15 @@
 // The printer search: list every port, wake the sleeping printers, ask each
 // port in up to three command sets who is there, and check the silent ones
-// for a boot monitor.
+// for a boot monitor. A silent serial port costs seconds of waits, so the
+// ports are probed side by side, each on a thread of its own.
 
 #include "discovery/PrinterList.h"
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <thread>
+#include <vector>
 
 #include "ports/Port.h"
 
@@ -81,11 +85,7 @@ int PrinterList::SearchPrinters() {
     for (int i = 0; i < portCount; ++i) records_[i].port->WakeUp();
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    for (int i = 0; i < portCount; ++i) {
-        platform::PostMessage(notifyWindow, platform::WM_SEARCH_PROGRESS);
-        ProbeEntry(i, records_[i]);
-    }
-
+    ProbeAllEntries();
     ChooseCurrentPrinter();
     platform::PostMessage(notifyWindow, platform::WM_SEARCH_DONE);
     searchDone_.Set();
@@ -104,7 +104,57 @@ void PrinterList::ChooseCurrentPrinter() {
     current = first < kMaxPrinterEntries ? first : -1;
 }
 
-void PrinterList::ProbeEntry(int index, PortRecord& record) {
+void PrinterList::ProbeAllEntries() {
+    // Only this thread touches the tree: a probe that ends just says so.
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
+    bool treeStale = false;
+    auto waitUntilRunningBelow = [&](int limit) {
+        std::unique_lock lock(mutex);
+        while (running >= limit || treeStale) {
+            ended.wait(lock, [&] { return treeStale; });
+            treeStale = false;
+            lock.unlock();
+            RebuildTree(false);
+            lock.lock();
+        }
+    };
+
+    std::vector<std::optional<ErrorCode>> monitorResults(static_cast<std::size_t>(portCount));
+    std::vector<std::thread> probes;
+    const int limit = std::max(probesAtOnce, 1);
+    for (int i = 0; i < portCount; ++i) {
+        waitUntilRunningBelow(limit);
+        platform::PostMessage(notifyWindow, platform::WM_SEARCH_PROGRESS);
+        PrepareEntry(i, records_[i]);
+        RebuildTree(false);
+        CPort* port = EntryPort(i);
+        {
+            std::lock_guard lock(mutex);
+            ++running;
+        }
+        probes.emplace_back([&, i, port] {
+            monitorResults[static_cast<std::size_t>(i)] = IdentifyEntry(i, *port);
+            std::lock_guard lock(mutex);
+            --running;
+            treeStale = true;
+            ended.notify_one();
+        });
+    }
+    waitUntilRunningBelow(1);
+    for (std::thread& probe : probes) probe.join();
+
+    // The engine keeps the outcome of the last port that needed it, as when
+    // the ports are probed in turn.
+    for (auto it = monitorResults.rbegin(); it != monitorResults.rend(); ++it) {
+        if (!*it) continue;
+        engine.m_lastError = **it;
+        break;
+    }
+}
+
+void PrinterList::PrepareEntry(int index, PortRecord& record) {
     CPort& port = *record.port;
     if (record.kind == kPortKindSerial) {
         SerialPortSettings settings(static_cast<std::uint8_t>(record.number), kSearchBaudRate, kHandshakeRtsCts);
@@ -113,25 +163,21 @@ void PrinterList::ProbeEntry(int index, PortRecord& record) {
         UsbPortSettings settings(static_cast<std::uint8_t>(record.number), "");
         port.SetSettings(&settings);
     }
-    {
-        std::lock_guard lock(entriesMutex_);
-        PrinterEntry& e = entries[static_cast<std::size_t>(index)];
-        e.kind = record.kind == kPortKindSerial ? kPortKindSerial : kPortKindUsb;
-        if (e.kind == kPortKindUsb) {
-            e.vid = record.vid;
-            e.pid = record.pid;
-        }
-        e.portName = record.name;
-        e.port = std::move(record.port);
-        e.commandSet = COMMAND_SET_UNKNOWN;
-        e.treeItem = 0;
-        e.label = kSearchingLabel;
+    std::lock_guard lock(entriesMutex_);
+    PrinterEntry& e = entries[static_cast<std::size_t>(index)];
+    e.kind = record.kind == kPortKindSerial ? kPortKindSerial : kPortKindUsb;
+    if (e.kind == kPortKindUsb) {
+        e.vid = record.vid;
+        e.pid = record.pid;
     }
-    RebuildTree(false);
-    IdentifyEntry(index, port);
+    e.portName = record.name;
+    e.port = std::move(record.port);
+    e.commandSet = COMMAND_SET_UNKNOWN;
+    e.treeItem = 0;
+    e.label = kSearchingLabel;
 }
 
-void PrinterList::IdentifyEntry(int index, CPort& port) {
+std::optional<ErrorCode> PrinterList::IdentifyEntry(int index, CPort& port) {
     PrinterEntry& e = entries[static_cast<std::size_t>(index)];
     const bool serial = e.kind == kPortKindSerial;
     for (std::uint32_t set = 1; set <= kCommandSetAttempts && EntryLabel(index) == kSearchingLabel; ++set) {
@@ -169,22 +215,20 @@ void PrinterList::IdentifyEntry(int index, CPort& port) {
     std::unique_lock lock(entriesMutex_);
     if (e.commandSet == COMMAND_SET_ESCPOS && e.label != kSearchingLabel && !e.label.empty())
         e.label.erase(0, 1);  // the reply starts with a header byte
-    if (e.label != kSearchingLabel) return;
+    if (e.label != kSearchingLabel) return std::nullopt;
     e.commandSet = COMMAND_SET_UNKNOWN;
     lock.unlock();
 
     // Nothing answered: perhaps a printer waiting in its boot monitor.
     std::string label = kSearchingLabel;
     std::uint32_t family = 0;
-    bool found = false;
-    if (engine.m_command == kCommandIdle) {
-        found = engine.ProbeMonitorMode(&port, label, &family) == kOk;
-    } else {
-        engine.m_lastError = kErrEngBusy;
-    }
+    const ErrorCode result =
+        engine.m_command == kCommandIdle ? engine.ProbeMonitorMode(&port, label, &family) : kErrEngBusy;
+    const bool found = result == kOk;
     lock.lock();
     e.family = found ? family : 0;
     e.label = found ? label : std::string();
+    return result;
 }
 
 int PrinterList::Resolve(int entry) const { return entry == -1 ? current.load() : entry; }

@@ -1,15 +1,16 @@
 #pragma once
 // PrinterList: the printers found by the last search, one entry per port,
 // the entry chosen in the tree (current), and the engine that updates it.
-// The search runs on the worker thread; the dialog's thread reads entries and
-// sets current while it runs, so entry fields are read and written under a
-// lock.
+// The search runs on the worker thread, which probes the ports on threads of
+// their own, all at once; the dialog's thread reads entries and sets current
+// while it runs, so entry fields are read and written under a lock.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "discovery/TreeControl.h"
@@ -114,13 +115,18 @@ public:
     platform::MessageTarget* notifyWindow = nullptr;
     std::atomic<ErrorCode> lastError{kOk};
     std::atomic<int> current{0};
+    // Ports probed at the same time; 1 probes them one after another. The
+    // results are the same either way, only the time differs.
+    int probesAtOnce = kMaxPortRecords;
     CCommandGenerator engine;
 
 private:
     int Resolve(int entry) const;
     CPort* PortOf(int entry);
-    void ProbeEntry(int index, PortRecord& record);
-    void IdentifyEntry(int index, CPort& port);
+    void ProbeAllEntries();
+    void PrepareEntry(int index, PortRecord& record);
+    // The engine's result when the entry needed the monitor probe.
+    std::optional<ErrorCode> IdentifyEntry(int index, CPort& port);
     void ApplyBoldLocked();
     // After a search: a current entry that is gone or silent gives way to the
     // first printer found; with no printer at all nothing is current.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -127,6 +128,35 @@ TEST_F(PrinterSearchTest, EveryCommandSetAndAMonitorAreRecognised) {
     EXPECT_EQ(TreeTexts(), (std::vector<std::string>{"Serial Printers", "USB Printers", "COM1: VRK-38400", "COM2: ABC",
                                                      "COM3: KESTREL (2017)", "COM4: KIOSK is in Monitor mode",
                                                      "USB1: USB-VRK"}));
+}
+
+TEST_F(PrinterSearchTest, ProbingThePortsAtOnceFindsWhatProbingThemInTurnFinds) {
+    printers.AddSerial(Named(sim::kSetVrk, "VRK-38400", 38400));
+    printers.AddSerial(Named(sim::kSetEscPos, "ABC", 115200));
+    printers.AddSerial(testing::InMonitor(sim::Family::kPlv));
+    printers.AddSerial({});  // nothing answers
+    printers.AddUsb(Named(sim::kSetVrk, "USB-VRK"));
+    platform::MessageQueue messages;
+    list.notifyWindow = &messages;
+    auto search = [&](int probesAtOnce) {
+        list.probesAtOnce = probesAtOnce;
+        EXPECT_EQ(list.SearchPrinters(), 5);
+        std::vector<std::string> found = TreeTexts();
+        for (int i = 0; i < 5; ++i) {
+            const PrinterEntry e = list.EntrySnapshot(i);
+            found.push_back(e.label + "/" + std::to_string(e.commandSet) + "/" + std::to_string(e.family));
+        }
+        found.push_back("current " + std::to_string(list.current));
+        std::vector<std::uint32_t> ids;
+        while (auto m = messages.Take(std::chrono::milliseconds(0))) ids.push_back(m->id);
+        EXPECT_EQ(ids.front(), platform::WM_SEARCH_STARTED);
+        EXPECT_EQ(ids.back(), platform::WM_SEARCH_DONE);
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), platform::WM_SEARCH_PROGRESS), 5);
+        return found;
+    };
+    const auto inTurn = search(1);
+    EXPECT_EQ(inTurn[4], "COM3: NDX(PLV) is in Monitor mode");
+    EXPECT_EQ(search(kMaxPortRecords), inTurn);
 }
 
 TEST_F(PrinterSearchTest, AnXonXoffPrinterKeepsItsHandshake) {

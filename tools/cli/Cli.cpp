@@ -16,6 +16,7 @@
 #include "app/StringTable.h"
 #include "app/Thread.h"
 #include "cli/CliPorts.h"
+#include "cli/Fleet.h"
 #include "cli/FrameTrace.h"
 #include "common/CommandLine.h"
 #include "common/SafeText.h"
@@ -213,6 +214,7 @@ int Run(const Options& options, Reporter& reporter, const Environment& environme
     const bool onPorts = options.command != Command::kSilent && options.command != Command::kHelp &&
                          options.command != Command::kVersion;
     if (onPorts) LoadProgramSerialPorts(environment);
+    if (IsFleet(options)) return RunFleet(options, reporter, environment, environment.results, environment.diagnostics);
     switch (options.command) {
         case Command::kSearch: return Search(reporter, environment);
         case Command::kUpdate:
@@ -241,6 +243,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::FILE* out, st
     }
     TextReporter text(out, err, tools::EscapeCodesAllowed(err), o.verbosity);
     JsonReporter json(out, o.verbosity);
+    environment.results = out;
     environment.diagnostics = err;
     environment.canAsk = !o.json && ::isatty(::fileno(environment.answers)) != 0 && ::isatty(::fileno(err)) != 0;
     return Run(o, o.json ? static_cast<Reporter&>(json) : text, environment);

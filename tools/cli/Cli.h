@@ -24,6 +24,7 @@ struct Environment {
     std::string programPath;  // argv[0]: the silent mode looks beside it by default
     bool canAsk = false;      // questions may be asked on a terminal
     std::FILE* answers = stdin;
+    std::FILE* results = stdout;      // where a fleet's table goes
     std::FILE* diagnostics = stderr;  // where --trace writes
     MonitorTiming timing;  // the monitor's time-outs and pauses (tests shorten them)
     DoctorRoots doctor;

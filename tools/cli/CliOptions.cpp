@@ -50,6 +50,7 @@ std::string UsageText() {
            "       carillon-cli verify --port P [--baud N --handshake H] --package FILE\n"
            "       carillon-cli plan   --port P [--baud N --handshake H] --package FILE\n"
            "       carillon-cli replay FILE.VRK_Package.bin --port P [--baud N --handshake H] [--force]\n"
+           "       carillon-cli update|verify|plan (--port P)... | --all  --package FILE [--output PATTERN]\n"
            "       carillon-cli silent [DIR]\n"
            "       carillon-cli doctor [--fix]\n"
            "       carillon-cli --help | --version\n"
@@ -67,6 +68,9 @@ std::string UsageText() {
            "  replay   send the packets of an output binary to a printer, after checking the file;\n"
            "           never into the monitor's or another reserved sector, and only onto the\n"
            "           family whose tables it writes, unless --force\n"
+           "  several --port, or --all: every printer at once, then a table of results; --all\n"
+           "           skips the printers the package is not for; the --output PATTERN names each\n"
+           "           binary with {port} (COM3, USB1) and {index} (1, 2, ... in the table's order)\n"
            "  silent   run the silent update that DIR/SetupData/Setup.ini describes (default:\n"
            "           the program's own directory)\n"
            "  doctor   check what keeps flashing from working on this machine; --fix mends the\n"
@@ -116,10 +120,14 @@ std::vector<CliOption> CliOptionTable(Options& o) {
         {{"trace", 0, false, flag(o.trace)}, kOnPrinter | Bit(Command::kSilent)},
         {{"port", 0, true,
           [&o](const std::string& v) {
-              o.port = ParsePortName(v);
-              return o.port ? std::string() : "--port takes COMn, USBn or a device path, not '" + v + "'";
+              const auto port = ParsePortName(v);
+              if (!port) return "--port takes COMn, USBn or a device path, not '" + v + "'";
+              if (!o.port) o.port = port;
+              o.ports.push_back(*port);
+              return std::string();
           }},
          kOnPrinter},
+        {{"all", 0, false, flag(o.all)}, kOnPrinter & ~Bit(Command::kReplay)},
         {{"baud", 0, true,
           [&o](const std::string& v) {
               o.baudRate = ParseCount(v);
@@ -164,10 +172,12 @@ std::string TakeOperands(Options& o, const std::vector<std::string>& operands) {
 }
 
 std::string CheckPrinterOptions(const Options& o, const std::string& command) {
-    if (!o.port) return command + " needs --port";
+    if (!o.port && !o.all) return command + " needs --port";
+    if (o.all && o.port) return "--all and --port exclude each other";
+    if ((o.all || o.ports.size() > 1) && o.baudRate) return "--baud goes with one --port";
     if (o.command == Command::kReplay && o.replayFile.empty()) return "replay needs the output binary to send";
     if (o.command != Command::kReplay && o.package.empty()) return command + " needs --package";
-    if (o.port->usb && (o.baudRate || o.handshake)) return "a USB port has no baud rate or handshake";
+    if (o.port && o.port->usb && (o.baudRate || o.handshake)) return "a USB port has no baud rate or handshake";
     if (o.handshake && !o.baudRate) return "--handshake goes with --baud";
     return "";
 }

@@ -20,11 +20,13 @@ struct PortChoice {
 
 struct Options {
     Command command = Command::kHelp;
-    std::optional<PortChoice> port;
+    std::optional<PortChoice> port;  // the first --port
+    std::vector<PortChoice> ports;   // every --port, in order (several: a fleet)
+    bool all = false;                // update, verify, plan: every printer the search finds
     std::optional<std::uint32_t> baudRate;
     std::optional<std::uint32_t> handshake;
     std::string package;
-    std::string output;
+    std::string output;  // with several printers, a pattern (see FleetOutputPath)
     ForceAnswer force = ForceAnswer::kAsk;
     std::string directory;  // silent: where SetupData lives
     bool json = false;      // one JSON object per line on stdout

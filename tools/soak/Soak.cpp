@@ -62,23 +62,6 @@ private:
     fs::path path_;
 };
 
-const char* FamilyPackage(sim::Family f) {
-    switch (f) {
-        case sim::Family::kNdx: return "NDX.VRK_Package";
-        case sim::Family::kPlv: return "PLV.VRK_Package";
-        case sim::Family::kKiosk: return "KIOSK.VRK_Package";
-    }
-    return "";
-}
-
-bool IsLineCode(const std::string& code) {
-    // Lost or damaged answers that outlast every retry: the read time-out,
-    // the packet checks, and a write that keeps stopping short.
-    return code == "00010010" || code == "00020004" || code == "00020005" || code == "00020006" ||
-           code == "00020007" || code == "0002000A" || code == "0002000C" || code == "00030014" ||
-           code == "00020001";  // a short chunk's units did not read back as sent, every attempt
-}
-
 constexpr std::uint8_t kRefuseFlags = 0x80;
 
 struct TableCommands {
@@ -110,6 +93,25 @@ bool WaitForEnd(platform::MessageQueue& messages, Clock::time_point deadline, bo
     return false;
 }
 
+}  // namespace
+
+const char* FamilyPackage(sim::Family f) {
+    switch (f) {
+        case sim::Family::kNdx: return "NDX.VRK_Package";
+        case sim::Family::kPlv: return "PLV.VRK_Package";
+        case sim::Family::kKiosk: return "KIOSK.VRK_Package";
+    }
+    return "";
+}
+
+bool IsLineCode(const std::string& code) {
+    // Lost or damaged answers that outlast every retry: the read time-out,
+    // the packet checks, and a write that keeps stopping short.
+    return code == "00010010" || code == "00020004" || code == "00020005" || code == "00020006" ||
+           code == "00020007" || code == "0002000A" || code == "0002000C" || code == "00030014" ||
+           code == "00020001";  // a short chunk's units did not read back as sent, every attempt
+}
+
 std::string CheckFlash(const sim::VirtualPrinter& printer, const std::string& package) {
     std::vector<sim::ElementCheck> checks;
     const ErrorCode e = sim::VerifyPackageFile(printer, package, &checks);
@@ -119,8 +121,6 @@ std::string CheckFlash(const sim::VirtualPrinter& printer, const std::string& pa
             return "flash differs: " + sim::FormatCheck(c);
     return {};
 }
-
-}  // namespace
 
 const char* TransportName(Transport t) {
     switch (t) {

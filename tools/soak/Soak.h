@@ -93,6 +93,13 @@ std::string CodeFromResult(const std::string& title, const std::string& text);
 bool LastWriteHitTable(const std::vector<sim::MonitorRequest>& requests, int location, std::uint32_t tableStart,
                        std::uint32_t tableUnits);
 
+// The sample package of a family, as named in the samples directory.
+const char* FamilyPackage(sim::Family f);
+// Codes of lost or damaged answers that outlast every retry.
+bool IsLineCode(const std::string& code);
+// Empty when the printer's flash holds the package, else what differs.
+std::string CheckFlash(const sim::VirtualPrinter& printer, const std::string& package);
+
 // Runs one scenario in this process (threads and all).
 RunResult RunScenario(const Scenario& s, const Options& options);
 

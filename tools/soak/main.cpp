@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "soak/ChatterRow.h"
+#include "soak/FleetRow.h"
 #include "soak/RunPool.h"
 #include "soak/Soak.h"
 
@@ -167,6 +168,49 @@ int RunSweep(const Args& args) {
     return failures.empty() ? 0 : 1;
 }
 
+void PrintMatrix(const std::map<std::pair<Fault, Transport>, Cell>& cells) {
+    std::printf("\n%-18s %-11s %5s %9s %9s %5s %10s %9s %8s  %s\n", "fault", "transport", "runs", "verified",
+                "expected", "FAIL", "torn-table", "recovered", "longest", "codes");
+    for (Fault fault : kFaults)
+        for (Transport transport : kTransports) {
+            auto it = cells.find({fault, transport});
+            if (it == cells.end()) continue;
+            const Cell& c = it->second;
+            std::string codes;
+            for (const auto& code : c.codes) codes += (codes.empty() ? "" : ",") + code;
+            std::printf("%-18s %-11s %5d %9d %9d %5d %10d %9d %7.1fs  %s\n", FaultName(fault), TransportName(transport),
+                        c.runs, c.verified, c.expected, c.failed, c.torn, c.recovered, c.longest,
+                        codes.empty() ? "-" : codes.c_str());
+        }
+}
+
+struct ExtraRow {
+    std::string name;
+    RunPool::Job job;
+};
+
+// The rows after the matrix: devices that only talk (no printer, a failed
+// update, flat memory), then four printers at once with one of them faulted.
+// The short run strikes a different printer for each fleet fault kind.
+std::vector<ExtraRow> ExtraRows(const Args& args) {
+    std::vector<ExtraRow> rows;
+    auto add = [&](std::string name, RunPool::Job job) {
+        if (args.filter.empty() || name.find(args.filter) != std::string::npos) rows.push_back({std::move(name), std::move(job)});
+    };
+    for (const auto& [kind, name] : {std::pair{sim::ChatterKind::kText, "text"}, std::pair{sim::ChatterKind::kZeros, "zeros"}})
+        for (const bool usb : {false, true})
+            add(std::string("chatter-") + name + (usb ? " usb-pty" : " serial-pty"),
+                [kind = kind, usb, options = args.options] { return RunChatterRow(kind, usb, options); });
+    constexpr FleetFault kFleetFaults[] = {FleetFault::kSilentMidSave, FleetFault::kUnplugged, FleetFault::kDroppedAnswers};
+    for (std::size_t k = 0; k < std::size(kFleetFaults); ++k)
+        for (int seed = 1; seed <= (args.shortRun ? 1 : args.seeds); ++seed) {
+            const std::uint64_t fleetSeed = args.shortRun ? k + 1 : static_cast<std::uint64_t>(seed);
+            add(std::string("fleet ") + FleetFaultName(kFleetFaults[k]) + " seed " + std::to_string(fleetSeed),
+                [fault = kFleetFaults[k], fleetSeed, options = args.options] { return RunFleetRow(fault, fleetSeed, options); });
+        }
+    return rows;
+}
+
 // The fault matrix, fault-free runs first: their request counts place the
 // silence of the runs whose printer goes silent.
 int RunMatrix(const Args& args) {
@@ -201,17 +245,8 @@ int RunMatrix(const Args& args) {
             std::fflush(stdout);
         }
     };
-    // Devices that only talk: no printer, a failed update, flat memory.
-    std::vector<std::string> chatterRows;
-    std::vector<RunPool::Job> chatterJobs;
-    for (const auto& [kind, name] : {std::pair{sim::ChatterKind::kText, "text"}, std::pair{sim::ChatterKind::kZeros, "zeros"}})
-        for (const bool usb : {false, true}) {
-            const std::string row = std::string("chatter-") + name + (usb ? " usb-pty" : " serial-pty");
-            if (!args.filter.empty() && row.find(args.filter) == std::string::npos) continue;
-            chatterRows.push_back(row);
-            chatterJobs.push_back([kind = kind, usb, options = args.options] { return RunChatterRow(kind, usb, options); });
-        }
-    std::vector<RunResult> chatter;
+    const std::vector<ExtraRow> extras = ExtraRows(args);
+    std::vector<RunResult> extraResults;
     for (int w = 0; w < 2; ++w) {
         std::vector<RunPool::Job> jobs;
         for (const Scenario& s : wave[w]) {
@@ -219,31 +254,20 @@ int RunMatrix(const Args& args) {
             if (auto b = baseline.find({s.family, s.transport}); b != baseline.end()) options.baselineRequests = b->second;
             jobs.push_back([s, options] { return RunScenario(s, options); });
         }
-        if (w == 1) jobs.insert(jobs.end(), chatterJobs.begin(), chatterJobs.end());
+        if (w == 1)
+            for (const ExtraRow& row : extras) jobs.push_back(row.job);
         const std::vector<RunResult> results =
             RunJobs(args, jobs, [&](std::size_t i, const RunResult& r) { if (i < wave[w].size()) record(wave[w][i], r); });
-        if (w == 1) chatter.assign(results.begin() + static_cast<std::ptrdiff_t>(wave[w].size()), results.end());
+        if (w == 1) extraResults.assign(results.begin() + static_cast<std::ptrdiff_t>(wave[w].size()), results.end());
     }
 
-    std::printf("\n%-18s %-11s %5s %9s %9s %5s %10s %9s %8s  %s\n", "fault", "transport", "runs", "verified",
-                "expected", "FAIL", "torn-table", "recovered", "longest", "codes");
-    for (Fault fault : kFaults)
-        for (Transport transport : kTransports) {
-            auto it = cells.find({fault, transport});
-            if (it == cells.end()) continue;
-            const Cell& c = it->second;
-            std::string codes;
-            for (const auto& code : c.codes) codes += (codes.empty() ? "" : ",") + code;
-            std::printf("%-18s %-11s %5d %9d %9d %5d %10d %9d %7.1fs  %s\n", FaultName(fault), TransportName(transport),
-                        c.runs, c.verified, c.expected, c.failed, c.torn, c.recovered, c.longest,
-                        codes.empty() ? "-" : codes.c_str());
-        }
-    for (std::size_t i = 0; i < chatter.size(); ++i) {
-        const RunResult& r = chatter[i];
+    PrintMatrix(cells);
+    for (std::size_t i = 0; i < extras.size(); ++i) {
+        const RunResult& r = extraResults[i];
         ++count;
-        if (r.outcome == Outcome::kFail) failures.push_back(chatterRows[i] + ": " + r.detail);
-        std::printf("%-30s %-5s %6.1fs  %s\n", chatterRows[i].c_str(), r.outcome == Outcome::kFail ? "FAIL" : "ok",
-                    r.seconds, r.code.c_str());
+        if (r.outcome == Outcome::kFail) failures.push_back(extras[i].name + ": " + r.detail);
+        const char* verdict = r.outcome == Outcome::kVerified ? "verified" : r.outcome == Outcome::kExpectedError ? "expected" : "FAIL";
+        std::printf("%-30s %-8s %6.1fs  %s\n", extras[i].name.c_str(), verdict, r.seconds, r.code.c_str());
     }
     const double total = std::chrono::duration<double>(Clock::now() - started).count();
     std::printf("\n%d runs in %.0f s; %zu failed\n", count, total, failures.size());
