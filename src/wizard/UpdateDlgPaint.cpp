@@ -12,7 +12,7 @@
 #include <cmath>
 #include <map>
 
-#include "app/SetupIni.h"
+#include "app/RememberedFiles.h"
 #include "app/StringTable.h"
 #include "platform/Format.h"
 #include "wizard/UpdateDlg.h"
@@ -113,7 +113,7 @@ void CUpdateDlg::PaintPageFrom(const CThread::View& view) {
         case 4: {
             const bool firmware = m_nPage == 3;
             const int y = firmware ? 100 : 150;
-            m_strEdit = m_pSetupIni->GetString("General", firmware ? "Firmware File" : "Output Binary", "");
+            m_strEdit = m_pRemembered->Get(firmware ? "Firmware File" : "Output Binary");
             DrawTitleText(LoadString(firmware ? IDS_FIRMWARE_TITLE : IDS_OUTPUT_TITLE) + "\n");
             DrawBodyText(LoadString(firmware ? IDS_FIRMWARE_TEXT : IDS_OUTPUT_TEXT));
             m_editFile->setGeometry(174, y, 286, 23);

@@ -9,6 +9,7 @@
 
 #include "app/ForcedRemoval.h"
 #include "app/SetupIni.h"
+#include "app/SetupLocation.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
 #include "app/Thread.h"
@@ -58,10 +59,12 @@ private:
     platform::ScopedMessageBoxProvider scope_;
 };
 
-// The setup file beside the program, whose serial ports every command reads.
-std::string ProgramSetupFile(const Environment& env) {
-    return AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
+// The program's setup file (in SetupData beside it, or the installed
+// system-wide one), whose serial ports every command reads.
+SetupLocation ProgramSetup(const Environment& env) {
+    return LocateSetup(RunningProgramFile(env.programPath), UserDirs::FromEnvironment());
 }
+std::string ProgramSetupFile(const Environment& env) { return ProgramSetup(env).setupFile; }
 
 // A run that a signal stopped at a safe point.
 int Interrupted(Reporter& reporter) {
@@ -142,11 +145,13 @@ int OnPrinter(const Options& o, Reporter& reporter, const Environment& env) {
 }
 
 int Silent(const Options& o, Reporter& reporter, const Environment& env) {
-    std::string dir = o.directory.empty() ? AppDirFromArgument(env.programPath) : o.directory;
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    CSetupIni ini(dir + "SetupData/Setup.ini");
+    const SetupLocation own = ProgramSetup(env);
+    std::string path = own.setupFile;
+    if (!o.directory.empty()) path = o.directory + (o.directory.back() == '/' ? "" : "/") + "SetupData/Setup.ini";
+    const CSetupIni ini(path, own.installed && o.directory.empty() ? SetupAccess::kReadOnly : SetupAccess::kReadWrite);
     if (ini.Path().empty()) {
-        reporter.Problem("no setup file: " + dir + "SetupData/Setup.ini cannot be found or created");
+        reporter.Problem("no setup file: " + (path.empty() ? std::string("this program's") : path) +
+                         " cannot be found or created");
         return kExitNoPrinter;
     }
     CliMessageBoxes boxes(reporter, ForceAnswer::kNo, env);
