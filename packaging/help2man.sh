@@ -11,7 +11,7 @@ escape() { sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e 's/^\./\\\&./' -e "s/^'/\\\\\&'
 # Placeholders (FILE, DIR, N) in italics.
 placeholders() { sed -E 's/\b([A-Z][A-Z_]*)\b/\\fI\1\\fR/g'; }
 
-synopsis=$(echo "$help" | sed '/^$/q' | sed '/^$/d' | sed -E 's/^usage: *//; s/^ +//' |
+synopsis=$(echo "$help" | sed '/^$/q' | sed '/^$/d' | sed -E 's/^[Uu]sage: *//; s/^ +//' |
            awk -v name="$name" '$1 == name && NR > 1 { print line; line = "" }
                                 { line = line == "" ? $0 : line " " $0 } END { print line }')
 description=$(echo "$help" | sed '1,/^$/d')

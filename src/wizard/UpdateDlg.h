@@ -109,6 +109,8 @@ public:
     CPagePicture* Splash() { return m_pSplash.get(); }
     platform::MessageTarget* Target() { return &m_target; }
     const std::vector<PageCopy>& LastCopies() const { return m_copies; }
+    // Where the page's text column ended, as last painted.
+    int TextBottom() const { return m_nTextY; }
     const std::string& FirmwareFile() const { return m_strFirmwareFile; }
     const std::string& OutputFile() const { return m_strOutputFile; }
     // Replaces the file dialog of the "..." button.

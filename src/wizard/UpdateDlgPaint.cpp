@@ -27,6 +27,10 @@ constexpr int kFirstTextY = 20;
 
 constexpr int kTitleHeight = 23;
 constexpr int kBodyHeight = 14;
+// Body text in 13-pixel lines: DejaVu Sans is wider than the face the pages
+// were laid out for, so the output page's text takes six lines, and at 14
+// pixels a line those would run into its edit box.
+constexpr int kBodyTextHeight = 13;
 constexpr int kBarLineHeight = 18;
 constexpr int kWeightNormal = 400;
 constexpr int kWeightBold = 700;
@@ -157,7 +161,7 @@ void CUpdateDlg::DrawColumnText(int cellHeight, int weight, const std::string& t
 
 void CUpdateDlg::DrawTitleText(const std::string& text) { DrawColumnText(kTitleHeight, kWeightNormal, text); }
 
-void CUpdateDlg::DrawBodyText(const std::string& text) { DrawColumnText(kBodyHeight, kWeightNormal, text); }
+void CUpdateDlg::DrawBodyText(const std::string& text) { DrawColumnText(kBodyTextHeight, kWeightNormal, text); }
 
 void CUpdateDlg::DrawBarLine(const std::string& text, int percent) {
     DrawColumnText(kBarLineHeight, kWeightBold, text);
