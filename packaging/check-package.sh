@@ -29,14 +29,14 @@ for f in $files; do [ -e "$root/$f" ] || fail "$f is missing from $deb"; done
 # The setup file is a configuration file: a reinstall keeps what was set.
 grep -qx /etc/carillon/Setup.ini "$scratch/control/conffiles" || fail "/etc/carillon/Setup.ini is not a conffile"
 if [ $wizard -eq 1 ]; then
-  dpkg-deb -f "$deb" Depends | grep -q fonts-dejavu-core || fail "Depends lacks the wizard's font"
+  grep -q fonts-dejavu-core <<< "$(dpkg-deb -f "$deb" Depends)" || fail "Depends lacks the wizard's font"
 fi
 
 # The udev rule leaves the group alone and gives the device to the seat's user.
 rule=$root/usr/lib/udev/rules.d/60-carillon.rules
 grep -q 'TAG+="uaccess"' "$rule" || fail "the udev rule does not tag the printers uaccess"
 ! grep -q 'GROUP=' "$rule" || fail "the udev rule changes the devices' group"
-! grep -o 'idVendor}=="[^"]*"' "$rule" | grep -q '[A-F]' || fail "the udev rule has upper-case vendor ids"
+! grep -q 'idVendor}=="[^"]*[A-F]' "$rule" || fail "the udev rule has upper-case vendor ids"
 # Without a running udev (a container) the installation still succeeds.
 mkdir "$scratch/nodaemon"
 printf '#!/bin/sh\necho "Failed to send reload request: No such file or directory" >&2\nexit 1\n' > "$scratch/nodaemon/udevadm"
@@ -45,21 +45,24 @@ PATH=$scratch/nodaemon:$PATH sh "$scratch/control/postinst" configure || fail "p
 
 # Manual pages: a date, and a synopsis of the program's commands.
 for page in "$root"/usr/share/man/man1/*.1.gz; do
-  zcat "$page" | grep -Eq '^\.TH [A-Z-]+ 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' || fail "$(basename "$page") has no date"
-  zcat "$page" | sed -n '/^\.SH SYNOPSIS/,/^\.SH/p' | grep -q '^\.B ' || fail "$(basename "$page") has no synopsis"
+  text=$(zcat "$page")
+  grep -Eq '^\.TH [A-Z-]+ 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' <<< "$text" || fail "$(basename "$page") has no date"
+  grep -q '^\.B ' <<< "$(sed -n '/^\.SH SYNOPSIS/,/^\.SH/p' <<< "$text")" || fail "$(basename "$page") has no synopsis"
 done
 for command in info build; do
-  zcat "$root/usr/share/man/man1/carillon-pkg.1.gz" | grep -q "^\.BI $command " || fail "carillon-pkg(1) does not document $command"
+  zgrep -q "^\.BI $command " "$root/usr/share/man/man1/carillon-pkg.1.gz" || fail "carillon-pkg(1) does not document $command"
 done
 
-# Hardened and stripped programs.
+# Hardened and stripped programs (whole outputs first: grep -q would cut a pipe short).
 for program in "$root"/usr/bin/*; do
   name=$(basename "$program")
-  readelf -d "$program" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' || fail "$name is not linked with -z now"
-  readelf -lW "$program" | grep -q GNU_RELRO || fail "$name has no read-only relocations"
-  readelf --dyn-syms -W "$program" | grep -q __stack_chk_fail || fail "$name has no stack protector"
-  readelf --dyn-syms -W "$program" | grep -q '_chk@' || fail "$name has no fortified calls"
-  ! readelf -SW "$program" | grep -Eq '\.symtab|\.debug_info' || fail "$name is not stripped"
+  dynamic=$(readelf -dW "$program") segments=$(readelf -lW "$program")
+  symbols=$(readelf --dyn-syms -W "$program") sections=$(readelf -SW "$program")
+  grep -Eq 'BIND_NOW|FLAGS_1.*NOW' <<< "$dynamic" || fail "$name is not linked with -z now"
+  grep -q GNU_RELRO <<< "$segments" || fail "$name has no read-only relocations"
+  grep -q __stack_chk_fail <<< "$symbols" || fail "$name has no stack protector"
+  grep -q '_chk@' <<< "$symbols" || fail "$name has no fortified calls"
+  ! grep -Eq '\.symtab|\.debug_info' <<< "$sections" || fail "$name is not stripped"
 done
 
 # Installed, the setup is /etc's (here the scratch root's), not the current
@@ -73,9 +76,9 @@ for cli in "$root/usr/bin/carillon-cli" carillon-cli; do
   ! grep -q carillon-cwd-port <<< "$report" || fail "$cli reads the setup file of the current directory"
 done
 
-"$root/usr/bin/carillon-cli" --help | grep -q "^usage: carillon-cli search" || fail "carillon-cli --help failed"
+grep -q "^usage: carillon-cli search" <<< "$("$root/usr/bin/carillon-cli" --help)" || fail "carillon-cli --help failed"
 if [ $wizard -eq 1 ]; then
-  "$root/usr/bin/carillon" --version | grep -q "^carillon [0-9]" || fail "carillon --version failed"
+  grep -q "^carillon [0-9]" <<< "$("$root/usr/bin/carillon" --version)" || fail "carillon --version failed"
   status=0
   message=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/carillon" 2>&1) || status=$?
   [ $status -eq 1 ] && grep -q "^carillon: no display" <<< "$message" ||
