@@ -26,6 +26,7 @@ constexpr const char* kHelp =
     "$XDG_CONFIG_HOME/carillon/Setup.ini (~/.config/carillon/Setup.ini). A program\n"
     "with a SetupData folder beside it (a build tree) uses SetupData/Setup.ini\n"
     "there for both. The current directory is never read.\n"
+    "\n"
     "With IsSilent set in the setup file it updates the printer that the section\n"
     "\"Silent mode config\" names with the package of \"Firmware File\", without\n"
     "questions, and ends when done.\n"
