@@ -55,8 +55,10 @@ SetupLocation LocateSetup(const std::string& programFile, const UserDirs& user) 
 std::string RunningProgramFile(const std::string& startedAs) {
     std::error_code ec;
     if (startedAs.find('/') != std::string::npos) {
-        const fs::path resolved = fs::weakly_canonical(fs::absolute(startedAs, ec), ec);
-        return ec ? std::string() : resolved.string();
+        // Links are kept: a link to the program beside a SetupData folder of
+        // its own uses that folder.
+        const fs::path absolute = fs::absolute(startedAs, ec).lexically_normal();
+        return ec ? std::string() : absolute.string();
     }
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : self.string();

@@ -31,9 +31,9 @@ struct SetupLocation {
 SetupLocation LocateSetup(const std::string& programFile, const UserDirs& user);
 
 // The running program's file from the path it was started by: a path with a
-// directory is made absolute with its links resolved; a bare name (found
-// through PATH) says nothing of where the program lies, so the system's own
-// record of the running program is asked. Empty when neither tells.
+// directory is made absolute; a bare name (found through PATH) says nothing
+// of where the program lies, so the system's own record of the running
+// program is asked. Empty when neither tells.
 std::string RunningProgramFile(const std::string& startedAs);
 
 }  // namespace carillon

@@ -54,8 +54,7 @@ TEST_F(SetupLocationTest, TheProgramsPlaceDecidesTheFiles) {
 
 TEST_F(SetupLocationTest, ARunThroughPathIsFoundByTheRunningProgram) {
     EXPECT_TRUE(fs::equivalent(RunningProgramFile("test_app"), "/proc/self/exe"));
-    fs::create_directory_symlink(dir_ / "bin", dir_ / "link");
-    EXPECT_EQ(RunningProgramFile(At("link/carillon")), At("bin/carillon"));
+    EXPECT_EQ(RunningProgramFile(At("bin/../bin/./carillon")), At("bin/carillon"));
 }
 
 TEST_F(SetupLocationTest, ChoicesGoToTheUsersFileLeaveTheSystemFileAndOutliveAFailedWrite) {
