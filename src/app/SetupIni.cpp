@@ -100,12 +100,13 @@ std::optional<std::string> FindValue(const std::vector<std::string>& lines, cons
 
 }  // namespace
 
-CSetupIni::CSetupIni(const std::string& path) {
+CSetupIni::CSetupIni(const std::string& path, SetupAccess access) : m_access(access) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
         m_strPath = path;
         return;
     }
+    if (access == SetupAccess::kReadOnly) return;
     std::FILE* created = path.empty() ? nullptr : std::fopen(path.c_str(), "a+");
     if (created == nullptr) return;
     std::fclose(created);
@@ -134,8 +135,8 @@ std::int32_t CSetupIni::GetInt(const std::string& section, const std::string& ke
     return defaultValue;
 }
 
-void CSetupIni::SetString(const std::string& section, const std::string& key, const std::string& value) {
-    if (m_strPath.empty()) return;
+bool CSetupIni::SetString(const std::string& section, const std::string& key, const std::string& value) {
+    if (m_strPath.empty() || m_access == SetupAccess::kReadOnly) return false;
     std::vector<std::string> lines = ReadLines(m_strPath);
     const std::string eol = LineEnd(lines);
     const std::string entry = key + "=" + value;
@@ -171,18 +172,16 @@ void CSetupIni::SetString(const std::string& section, const std::string& key, co
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         for (const std::string& line : lines) out << line;
         if (!out.flush()) {
-            std::filesystem::remove(temporary);
-            return;
+            std::error_code ec;
+            std::filesystem::remove(temporary, ec);
+            return false;
         }
     }
     std::error_code ec;
     std::filesystem::rename(temporary, m_strPath, ec);
-    if (ec) std::filesystem::remove(temporary, ec);
-}
-
-std::string AppDirFromArgument(const std::string& argument) {
-    const std::size_t last = argument.find_last_of("/\\");
-    return last == std::string::npos ? std::string() : argument.substr(0, last + 1);
+    if (!ec) return true;
+    std::filesystem::remove(temporary, ec);
+    return false;
 }
 
 }  // namespace carillon

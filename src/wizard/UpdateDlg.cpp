@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <cerrno>
 
+#include "app/RememberedFiles.h"
 #include "app/SetupIni.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
@@ -38,7 +39,7 @@ QPushButton* MakeButton(QWidget* parent, int id, const char* text) {
 
 CUpdateDlg::CUpdateDlg(QWidget* parent, const std::string& firstArgument)
     : QDialog(parent),
-      m_strAppDir(AppDirFromArgument(firstArgument)),
+      m_location(LocateSetup(RunningProgramFile(firstArgument), UserDirs::FromEnvironment())),
       m_imageList(MakePrinterTreeImages()),
       m_hIcon(QPixmap::fromImage(art::DrawProgramIcon(64))),
       m_target(this) {
@@ -80,6 +81,7 @@ CUpdateDlg::CUpdateDlg(QWidget* parent, const std::string& firstArgument)
 
 CUpdateDlg::~CUpdateDlg() {
     m_pSplash.reset();
+    m_pRemembered.reset();
     m_pSetupIni.reset();
     // Joins the worker after the job it runs, if any; the tree control and
     // the message target it uses are members and outlive it.
@@ -98,19 +100,22 @@ bool CUpdateDlg::OnInitDialog() {
     m_btnNext->setGeometry(315, 362, 75, 23);
     m_btnCancel->setGeometry(396, 362, 75, 23);
 
-    m_pSetupIni = std::make_unique<CSetupIni>(m_strAppDir + "SetupData/Setup.ini");
+    // An installed program only reads the system-wide file; users' choices go to files of their own.
+    m_pSetupIni = std::make_unique<CSetupIni>(m_location.setupFile,
+                                              m_location.installed ? SetupAccess::kReadOnly : SetupAccess::kReadWrite);
+    m_pRemembered = std::make_unique<CRememberedFiles>(*m_pSetupIni, m_location.rememberFile);
     LoadSerialPortMap(*m_pSetupIni);
     m_pSplash = std::make_unique<CPagePicture>(kPageWidth, kPageHeight);
     if (!m_pSplash->IsValid())
         platform::MessageBox(nullptr, platform::Format("Error while creating bitmap. Error code: %d", ENOMEM), "",
                              platform::MB_ICONERROR);
-    m_pSplash->LoadPicture(m_strAppDir + "SetupData/Setup.bmp");
+    m_pSplash->LoadPicture(m_location.pictureFile);
     ShowPage();
 
     m_pThread = std::make_unique<CThread>(&m_target);
     if (m_workerSetup) m_workerSetup(*m_pThread);
     m_pThread->m_bSilent = IsSilentMode(*m_pSetupIni) ? 1 : 0;
-    if (!m_pSetupIni->Path().empty()) m_pThread->ProtectFile(m_pSetupIni->Path());
+    for (const std::string& setup : SetupFiles()) m_pThread->ProtectFile(setup);
 
     m_pThread->m_printers.SetTree(m_treeControl.get(), 0, &m_imageList);
     setWindowTitle(QString::fromStdString("Flashing Utility " + CVersionInfo().FormatVersion()));
@@ -125,6 +130,13 @@ void CUpdateDlg::RunSilentStart() {
     m_strOutputFile = job.outputFile;
     m_nPage = 5;
     ShowPage();
+}
+
+std::vector<std::string> CUpdateDlg::SetupFiles() const {
+    std::vector<std::string> files;
+    if (m_pSetupIni && !m_pSetupIni->Path().empty()) files.push_back(m_pSetupIni->Path());
+    if (!m_location.rememberFile.empty()) files.push_back(m_location.rememberFile);
+    return files;
 }
 
 bool CUpdateDlg::UpdateRunning() const { return m_pThread && m_pThread->m_bUpdateRequested; }

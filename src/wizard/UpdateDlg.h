@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SetupLocation.h"
 #include "app/Thread.h"
 #include "wizard/PagePicture.h"
 #include "wizard/QtMessageTarget.h"
@@ -30,6 +31,7 @@ class QTreeWidget;
 
 namespace carillon {
 
+class CRememberedFiles;
 class CSetupIni;
 
 // Control ids, kept as the controls' object names.
@@ -65,7 +67,8 @@ public:
     static constexpr int kPageHeight = 400;
     static constexpr int kLayoutHeightWithoutPicture = 350;
 
-    // firstArgument: the program's path as started; SetupData lies beside it.
+    // firstArgument: the program's path as started; where it lies decides
+    // which setup file and picture are used.
     CUpdateDlg(QWidget* parent, const std::string& firstArgument);
     ~CUpdateDlg() override;
 
@@ -106,6 +109,8 @@ public:
     CPagePicture* Splash() { return m_pSplash.get(); }
     platform::MessageTarget* Target() { return &m_target; }
     const std::vector<PageCopy>& LastCopies() const { return m_copies; }
+    // Where the page's text column ended, as last painted.
+    int TextBottom() const { return m_nTextY; }
     const std::string& FirmwareFile() const { return m_strFirmwareFile; }
     const std::string& OutputFile() const { return m_strOutputFile; }
     // Replaces the file dialog of the "..." button.
@@ -125,6 +130,8 @@ protected:
 
 private:
     bool UpdateRunning() const;
+    // The setup file and the file of remembered choices: an output binary must not replace them.
+    std::vector<std::string> SetupFiles() const;
     // The picture's height, or the height pages are laid out for without one.
     int LayoutHeight() const;
     // Draws text word-wrapped in the text column at m_nTextY and moves m_nTextY below it.
@@ -132,8 +139,9 @@ private:
     std::optional<std::string> RunFileDialog(const FileDialogRequest& request);
     void RunSilentStart();
 
-    std::string m_strAppDir;
+    SetupLocation m_location;
     std::unique_ptr<CSetupIni> m_pSetupIni;
+    std::unique_ptr<CRememberedFiles> m_pRemembered;
     std::unique_ptr<CThread> m_pThread;
     std::string m_strFirmwareFile;
     std::string m_strOutputFile;

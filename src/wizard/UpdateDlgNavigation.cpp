@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 
 #include "app/OutputBinary.h"
-#include "app/SetupIni.h"
+#include "app/RememberedFiles.h"
 #include "app/StringTable.h"
 #include "errors/ErrorMessages.h"
 #include "platform/MessageBox.h"
@@ -16,8 +16,6 @@
 
 namespace carillon {
 namespace {
-
-constexpr const char* kGeneral = "General";
 
 QString Text(int id) { return QString::fromStdString(LoadString(id)); }
 
@@ -116,7 +114,8 @@ void CUpdateDlg::OnNext() {
         case 4:
             m_strOutputFile = m_strEdit;  // empty: no output file
             if (!m_strOutputFile.empty()) {
-                const std::vector<std::string> inputs{m_strFirmwareFile, m_pSetupIni->Path()};
+                std::vector<std::string> inputs = SetupFiles();
+                inputs.push_back(m_strFirmwareFile);
                 if (const ErrorCode e = CheckOutputBinaryPath(m_strOutputFile, inputs); e != kOk) {
                     platform::MessageBox(&m_target, GetErrorMessage(e) + "\n" + m_strOutputFile, "",
                                          platform::MB_ICONERROR);
@@ -164,13 +163,9 @@ void CUpdateDlg::OnBrowse() {
 
     m_strEdit = *chosen;
     m_editFile->setText(QString::fromStdString(m_strEdit));
-    if (firmware) {
-        m_strFirmwareFile = *chosen;
-        m_pSetupIni->SetString(kGeneral, "Firmware File", *chosen);
-    } else {
-        m_strOutputFile = *chosen;
-        m_pSetupIni->SetString(kGeneral, "Output Binary", *chosen);
-    }
+    // Kept for this run even when it cannot be remembered for the next.
+    (firmware ? m_strFirmwareFile : m_strOutputFile) = *chosen;
+    m_pRemembered->Set(firmware ? "Firmware File" : "Output Binary", *chosen);
 }
 
 std::optional<std::string> CUpdateDlg::RunFileDialog(const FileDialogRequest& request) {

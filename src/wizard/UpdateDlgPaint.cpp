@@ -12,7 +12,7 @@
 #include <cmath>
 #include <map>
 
-#include "app/SetupIni.h"
+#include "app/RememberedFiles.h"
 #include "app/StringTable.h"
 #include "platform/Format.h"
 #include "wizard/UpdateDlg.h"
@@ -27,6 +27,10 @@ constexpr int kFirstTextY = 20;
 
 constexpr int kTitleHeight = 23;
 constexpr int kBodyHeight = 14;
+// Body text in 13-pixel lines: DejaVu Sans is wider than the face the pages
+// were laid out for, so the output page's text takes six lines, and at 14
+// pixels a line those would run into its edit box.
+constexpr int kBodyTextHeight = 13;
 constexpr int kBarLineHeight = 18;
 constexpr int kWeightNormal = 400;
 constexpr int kWeightBold = 700;
@@ -113,7 +117,7 @@ void CUpdateDlg::PaintPageFrom(const CThread::View& view) {
         case 4: {
             const bool firmware = m_nPage == 3;
             const int y = firmware ? 100 : 150;
-            m_strEdit = m_pSetupIni->GetString("General", firmware ? "Firmware File" : "Output Binary", "");
+            m_strEdit = m_pRemembered->Get(firmware ? "Firmware File" : "Output Binary");
             DrawTitleText(LoadString(firmware ? IDS_FIRMWARE_TITLE : IDS_OUTPUT_TITLE) + "\n");
             DrawBodyText(LoadString(firmware ? IDS_FIRMWARE_TEXT : IDS_OUTPUT_TEXT));
             m_editFile->setGeometry(174, y, 286, 23);
@@ -157,7 +161,7 @@ void CUpdateDlg::DrawColumnText(int cellHeight, int weight, const std::string& t
 
 void CUpdateDlg::DrawTitleText(const std::string& text) { DrawColumnText(kTitleHeight, kWeightNormal, text); }
 
-void CUpdateDlg::DrawBodyText(const std::string& text) { DrawColumnText(kBodyHeight, kWeightNormal, text); }
+void CUpdateDlg::DrawBodyText(const std::string& text) { DrawColumnText(kBodyTextHeight, kWeightNormal, text); }
 
 void CUpdateDlg::DrawBarLine(const std::string& text, int percent) {
     DrawColumnText(kBarLineHeight, kWeightBold, text);

@@ -132,12 +132,5 @@ TEST_F(SetupIniTest, WithoutItsFolderEveryReadIsTheDefaultAndWritesAreDropped) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
-TEST(AppDir, TheProgramDirectoryEndsWithItsSeparator) {
-    EXPECT_EQ(AppDirFromArgument("/opt/carillon/bin/carillon"), "/opt/carillon/bin/");
-    EXPECT_EQ(AppDirFromArgument("C:\\Tools\\update.exe"), "C:\\Tools\\");
-    EXPECT_EQ(AppDirFromArgument("carillon"), "");
-    EXPECT_EQ(AppDirFromArgument(""), "");
-}
-
 }  // namespace
 }  // namespace carillon

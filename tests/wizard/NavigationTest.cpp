@@ -263,6 +263,25 @@ TEST_F(NavigationTest, TheBrowseButtonAsksForAFileAndRemembersIt) {
     EXPECT_EQ(ini.GetString("General", "Output Binary", ""), Path("out.VRK_Package.bin"));
 }
 
+TEST_F(NavigationTest, InstalledABrowsedFileOutlivesAUsersFileThatCannotBeWritten) {
+    m_program = "usr/bin/carillon";
+    m_dir.Write("etc/carillon/Setup.ini", "[General]\nOutput Binary=/site/out.bin\n");
+    m_dir.Write("blocked", "");  // no configuration folder can be made under a file
+    const char* before = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = before != nullptr ? before : "";
+    ::setenv("XDG_CONFIG_HOME", Path("blocked").c_str(), 1);
+    Dialog();
+    before != nullptr ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    GoTo(4);
+    EXPECT_EQ(Edit()->text(), "/site/out.bin");
+    Dialog().SetFileDialog([&](const FileDialogRequest&) { return Path("mine.VRK_Package.bin"); });
+    Button(IDC_BROWSE)->click();
+    Button(IDC_PREVIOUS)->click();
+    GoTo(4);
+    EXPECT_EQ(Edit()->text().toStdString(), Path("mine.VRK_Package.bin"));
+    EXPECT_EQ(CSetupIni(Path("etc/carillon/Setup.ini")).GetString("General", "Output Binary", ""), "/site/out.bin");
+}
+
 TEST_F(NavigationTest, TheAboutBoxIsOnTheContextMenuAndOnF1) {
     Dialog();  // shown first: its showing runs the event loop
     QStringList seen;

@@ -112,6 +112,17 @@ TEST_F(PaintingTest, TheMonitorVersionLineNeedsANonZeroByte) {
     EXPECT_EQ(DarkPixels(QRect(185, line.bottom() + 1, 295, 10)), 0);
 }
 
+TEST_F(PaintingTest, NoPagesTextReachesItsControl) {
+    constexpr int kGap = 6;  // the least white between the text's ink and a control
+    for (int page : {2, 3, 4}) {
+        SCOPED_TRACE(page);
+        GoTo(page);
+        const QRect control = page == 2 ? TreeWidget()->geometry() : Edit()->geometry();
+        EXPECT_LE(Dialog().TextBottom(), control.top());
+        EXPECT_EQ(DarkPixels(QRect(185, control.top() - kGap, 296, kGap + control.height())), 0);
+    }
+}
+
 TEST_F(PaintingTest, TheCopyToTheWindowSparesTheLiveControl) {
     EXPECT_EQ(PageCopies(std::nullopt, 500, 350), (std::vector<PageCopy>{QRect(0, 0, 500, 350)}));
     GoTo(3);

@@ -96,7 +96,7 @@ protected:
     // The dialog, made, initialised and shown on first use.
     CUpdateDlg& Dialog() {
         if (!m_dialog) {
-            m_dialog = std::make_unique<CUpdateDlg>(nullptr, Path("carillon"));
+            m_dialog = std::make_unique<CUpdateDlg>(nullptr, Path(m_program));
             m_dialog->SetWorkerSetup([scale = m_timingScale](CThread& worker) {
                 worker.m_printers.engine.m_session.m_timing = MonitorTiming{}.Scaled(scale);
             });
@@ -143,6 +143,7 @@ protected:
     // pauses to be woken when the machine is busy.
     double m_timingScale = 0.05;
     TempDir m_dir;
+    std::string m_program = "carillon";  // where in m_dir the program is taken to lie
     UsbDevicesFile m_usb;                             // no USB printers unless added
     ScopedSerialPortMap m_noSerial{SerialPortMap{}};  // no serial ports unless the setup file names some
     ScriptedBoxes m_boxes;

@@ -12,6 +12,7 @@
 
 #include "app/ForcedRemoval.h"
 #include "app/SetupIni.h"
+#include "app/SetupLocation.h"
 #include "app/SilentStart.h"
 #include "app/StringTable.h"
 #include "app/Thread.h"
@@ -30,6 +31,12 @@
 
 namespace carillon::cli {
 namespace {
+
+// The program's setup file (in SetupData beside it, or the installed
+// system-wide one), whose serial ports every command reads.
+SetupLocation ProgramSetup(const Environment& env) {
+    return LocateSetup(RunningProgramFile(env.programPath), UserDirs::FromEnvironment());
+}
 
 using namespace std::chrono_literals;
 
@@ -67,10 +74,6 @@ private:
     platform::ScopedMessageBoxProvider scope_;
 };
 
-// The setup file beside the program, whose serial ports every command reads.
-std::string ProgramSetupFile(const Environment& env) {
-    return AppDirFromArgument(env.programPath) + "SetupData/Setup.ini";
-}
 
 // A run that a signal stopped at a safe point.
 int Interrupted(Reporter& reporter) {
@@ -172,11 +175,13 @@ int OnPrinter(Options o, Reporter& reporter, const Environment& env) {
 }
 
 int Silent(const Options& o, Reporter& reporter, const Environment& env) {
-    std::string dir = o.directory.empty() ? AppDirFromArgument(env.programPath) : o.directory;
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    CSetupIni ini(dir + "SetupData/Setup.ini");
+    const SetupLocation own = ProgramSetup(env);
+    std::string path = own.setupFile;
+    if (!o.directory.empty()) path = o.directory + (o.directory.back() == '/' ? "" : "/") + "SetupData/Setup.ini";
+    const CSetupIni ini(path, own.installed && o.directory.empty() ? SetupAccess::kReadOnly : SetupAccess::kReadWrite);
     if (ini.Path().empty()) {
-        reporter.Problem("no setup file: " + dir + "SetupData/Setup.ini cannot be found or created");
+        reporter.Problem("no setup file: " + (path.empty() ? std::string("this program's") : path) +
+                         " cannot be found or created");
         return kExitNoPrinter;
     }
     CliMessageBoxes boxes(reporter, ForceAnswer::kNo, env);
@@ -209,6 +214,8 @@ void LoadProgramSerialPorts(const Environment& env) {
 }
 
 }  // namespace
+
+std::string ProgramSetupFile(const Environment& env) { return ProgramSetup(env).setupFile; }
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment) {
     const bool onPorts = options.command != Command::kSilent && options.command != Command::kHelp &&

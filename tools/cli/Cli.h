@@ -32,6 +32,10 @@ struct Environment {
 
 int Run(const Options& options, Reporter& reporter, const Environment& environment);
 
+// The setup file the program reads (in SetupData beside it, or the installed
+// system-wide one); empty when there is none.
+std::string ProgramSetupFile(const Environment& env);
+
 // The whole program on its arguments (without the program name): results on
 // out; progress, notes, questions and usage errors on err. Returns the exit
 // status.

@@ -179,8 +179,9 @@ private:
                 }
             }
         }
-        Report("udev rule", false, "no udev rule gives the printers' USB devices to the dialout group",
-               "install the Carillon package, or: sudo cp 60-carillon.rules /etc/udev/rules.d/ && sudo udevadm control --reload");
+        Report("udev rule", false, "no udev rule gives the printers' USB devices to the logged-in user",
+               "install the Carillon package, or: sudo cp 60-carillon.rules /etc/udev/rules.d/ && sudo udevadm control "
+               "--reload && sudo udevadm trigger --subsystem-match=usbmisc --action=change");
     }
 
     bool fix_;

@@ -147,7 +147,7 @@ std::vector<FleetRow> Update(const Options& o, const Environment& env, const std
     }
     FleetUpdate fleet(members);
     fleet.SetTiming(env.timing);
-    fleet.ProtectFile(AppDirFromArgument(env.programPath) + "SetupData/Setup.ini");
+    fleet.ProtectFile(ProgramSetupFile(env));
     std::vector<std::string> ports, printers;
     for (const Target& t : targets) {
         ports.push_back(t.port);
@@ -266,7 +266,7 @@ int RunFleet(const Options& given, Reporter& reporter, const Environment& env, s
     }
     Options preflight = o;
     preflight.output.clear();  // each printer's own binary is checked by its job before it connects
-    const std::vector<std::string> setupFile{AppDirFromArgument(env.programPath) + "SetupData/Setup.ini"};
+    const std::vector<std::string> setupFile{ProgramSetupFile(env)};
     if (const int exit = CheckFilesBeforeConnecting(preflight, setupFile, reporter); exit != kExitDone) return exit;
 
     FleetMessageBoxes boxes(reporter, o.force);
