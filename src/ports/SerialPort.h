@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ports/DeviceWait.h"
+#include "ports/Deadline.h"
+#include "ports/WakeEvent.h"
 #include "ports/Port.h"
 
 namespace carillon {

@@ -12,7 +12,11 @@
 #include <cstring>
 #include <thread>
 
+#include "ports/DeviceWait.h"
+#include "ports/UsbDeviceList.h"
+
 namespace carillon {
+using namespace detail;
 namespace {
 
 constexpr int kOpenAttempts = 50;
@@ -27,61 +31,8 @@ constexpr std::uint32_t kPurgeQuietMs = 0;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::vector<UsbDeviceEntry> ListDevices() { return MakeUsbDeviceSource()->List(); }
-
 // What the driver reports for a printer that has left the bus.
 bool IsGoneErrno(int error) { return error == ENODEV || error == EIO || error == ESHUTDOWN || error == ENXIO; }
-
-// Copies text with its NUL into a buffer of size bytes; false when it does not fit.
-bool CopyBounded(const std::string& text, char* out, std::uint32_t size) {
-    if (text.size() >= size) return false;
-    std::memcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
-long DevicePathOf(const std::vector<UsbDeviceEntry>& list, int index, char* path, std::uint32_t size,
-                  char* rawInstanceId) {
-    if (path == nullptr || size == 0) return EINVAL;
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return ENOENT;
-    const UsbDeviceEntry& entry = list[static_cast<std::size_t>(index)];
-    // A device path cut short would name another device: refuse instead.
-    if (entry.instanceId.size() >= kUsbInstanceIdSize || entry.devicePath.size() >= size) return ENAMETOOLONG;
-    CopyBounded(entry.devicePath, path, size);
-    if (rawInstanceId != nullptr) CopyBounded(entry.instanceId, rawInstanceId, kUsbInstanceIdSize);
-    return 0;
-}
-
-// The instance id of an entry, as the 256-byte value buffer would hold it.
-bool InstanceIdOf(const std::vector<UsbDeviceEntry>& list, int index, std::string* id) {
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
-    const std::string& text = list[static_cast<std::size_t>(index)].instanceId;
-    if (text.size() >= kUsbInstanceIdSize) return false;
-    *id = text;
-    return true;
-}
-
-// From the last backslash on; empty when there is none.
-std::string SuffixOf(const std::string& instanceId) {
-    const auto slash = instanceId.rfind('\\');
-    return slash == std::string::npos ? std::string{} : instanceId.substr(slash);
-}
-
-// The characters after the last backslash (all of them without one).
-std::string LastComponent(const std::string& instanceId) {
-    const auto slash = instanceId.rfind('\\');
-    return slash == std::string::npos ? instanceId : instanceId.substr(slash + 1);
-}
-
-int FindIn(const std::vector<UsbDeviceEntry>& list, const std::string& suffix) {
-    for (int i = static_cast<int>(list.size()) - 1; i >= 0; --i) {
-        std::string id;
-        if (InstanceIdOf(list, i, &id)) {
-            const std::string own = SuffixOf(id);
-            if (!own.empty() && own == suffix) return i;
-        }
-    }
-    return -1;
-}
 
 std::atomic<DeviceIo*> g_scopedIo{nullptr};
 
@@ -96,37 +47,9 @@ ScopedUsbDeviceIo::ScopedUsbDeviceIo(DeviceIo& device) : previous_(g_scopedIo.ex
 
 ScopedUsbDeviceIo::~ScopedUsbDeviceIo() { g_scopedIo = previous_; }
 
-int GetUsbPrinterCount() { return static_cast<int>(ListDevices().size()); }
+CUsbPort::CUsbPort() : CUsbPort(UsbDeviceIo()) {}
 
-long GetUsbDevicePath(int index, char* path, std::uint32_t size, char* rawInstanceId) {
-    return DevicePathOf(ListDevices(), index, path, size, rawInstanceId);
-}
-
-bool GetUsbInstanceSuffix(int index, std::string& suffix) {
-    std::string id;
-    if (!InstanceIdOf(ListDevices(), index, &id)) return false;
-    std::string own = SuffixOf(id);
-    if (own.empty()) return false;
-    suffix = std::move(own);
-    return true;
-}
-
-bool FindUsbInstance(const std::string& suffix, int* index) {
-    const int found = FindIn(ListDevices(), suffix);
-    if (found < 0) return false;
-    if (index != nullptr) *index = found;
-    return true;
-}
-
-std::uint32_t ParseUsbId(const std::string& text, const char* tag) {
-    const auto at = text.find(tag);
-    if (at == std::string::npos) return 0;
-    const std::size_t digits = at + std::strlen(tag) + 1;
-    if (digits > text.size() || text[digits - 1] != '_') return 0;
-    return static_cast<std::uint32_t>(std::strtoul(text.c_str() + digits, nullptr, 16));
-}
-
-CUsbPort::CUsbPort(DeviceIo& device) : io(device) {}
+CUsbPort::CUsbPort(DeviceIo& device) : io(&device) {}
 
 CUsbPort::~CUsbPort() {
     if (isOpen) Close();
@@ -149,7 +72,7 @@ UsbPortSettings* CUsbPort::Usb() const { return static_cast<UsbPortSettings*>(se
 
 void CUsbPort::CloseHandle() {
     if (handle != -1) {
-        io.Close(handle);
+        io->Close(handle);
         handle = -1;
     }
 }
@@ -165,7 +88,7 @@ int CUsbPort::EnumeratePorts(PortRecord* records, int maxCount, bool /*checkFifo
         record.kind = kPortKindUsb;
         std::snprintf(record.name, sizeof record.name, "USB%d", i + 1);
         record.number = static_cast<std::uint32_t>(i + 1);
-        record.port = std::make_unique<CUsbPort>(io);
+        record.port = std::make_unique<CUsbPort>(*io);
         UsbPortSettings defaults(static_cast<std::uint8_t>(i + 1), "");
         record.port->SetSettings(&defaults);
         const std::string& id = list[static_cast<std::size_t>(i)].instanceId;
@@ -227,7 +150,7 @@ bool CUsbPort::Open() {
     openedInstanceId = id;
     // A printer that has just come back may not accept an open at once.
     for (int attempt = 1;; ++attempt) {
-        handle = io.Open(path);
+        handle = io->Open(path);
         if (handle != -1) break;
         if (attempt == kOpenAttempts) {
             SetError(kErrPortCantOpen);
@@ -267,7 +190,7 @@ bool CUsbPort::WaitSent() {
 bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
     // The driver takes a write as soon as its transfer is queued, and reports
     // the device writable only once no transfer is pending.
-    switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline, io)) {
+    switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline, *io)) {
         case detail::WaitResult::kReady:
             SetError(kOk);
             return true;
@@ -283,7 +206,7 @@ bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout
 
 void CUsbPort::CancelTransfer() {
     CloseHandle();
-    handle = io.Open(openedPath.c_str());
+    handle = io->Open(openedPath.c_str());
 }
 
 int CUsbPort::WriteChunk(const std::uint8_t* data, int length) {
@@ -295,7 +218,7 @@ int CUsbPort::WriteChunk(const std::uint8_t* data, int length) {
     detail::Deadline deadline(static_cast<std::uint64_t>(writeTimeout) * static_cast<std::uint64_t>(length));
     int done = 0;
     while (done < length) {
-        const ssize_t n = io.Write(handle, data + done, static_cast<std::size_t>(length - done));
+        const ssize_t n = io->Write(handle, data + done, static_cast<std::size_t>(length - done));
         if (n > 0) {
             done += static_cast<int>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -337,7 +260,7 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
     bool hungUp = false;
     int emptyReads = 0;
     for (;;) {
-        const ssize_t n = io.Read(handle, rxBuffer, sizeof rxBuffer);
+        const ssize_t n = io->Read(handle, rxBuffer, sizeof rxBuffer);
         if (n > 0) {
             rxEnd = rxBuffer + n;
             SetError(kOk);
@@ -350,7 +273,7 @@ bool CUsbPort::Refill(std::uint32_t waitMs) {
         // An empty transfer is not data: keep waiting for some. Should a
         // device keep reporting data it does not deliver, nap between tries.
         if (n == 0 && ++emptyReads > 1) Pause(1);
-        switch (detail::WaitForDevice(handle, false, wake, deadline, io)) {
+        switch (detail::WaitForDevice(handle, false, wake, deadline, *io)) {
             case detail::WaitResult::kReady:
                 continue;
             case detail::WaitResult::kHangup:
@@ -434,7 +357,7 @@ void CUsbPort::Abort() { wake.Signal(); }
 std::uint8_t CUsbPort::GetLptStatus() {
     if (handle == -1) return 0xFF;
     int status = 0;
-    if (io.Ioctl(handle, LPGETSTATUS, &status) != 0) return 0xFF;
+    if (io->Ioctl(handle, LPGETSTATUS, &status) != 0) return 0xFF;
     return static_cast<std::uint8_t>(status & 0xFF);
 }
 
@@ -456,7 +379,7 @@ int CUsbPort::IoControl(std::uint32_t code, const void* in, std::uint32_t inLen,
     }
     std::uint8_t buffer[kIoControlLimit] = {};
     if (inLen > 0) std::memcpy(buffer, in, inLen);
-    const int result = io.Ioctl(handle, code, buffer);
+    const int result = io->Ioctl(handle, code, buffer);
     if (result < 0) {
         Fail(kErrPortRead, IsGoneErrno(errno));
         return 0;
