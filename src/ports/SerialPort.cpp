@@ -30,6 +30,13 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 }  // namespace
 
+void CSerialPort::Fail(ErrorCode code, bool gone) {
+    if (gone) deviceGone = true;
+    SetError(code);
+}
+
+SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
+
 bool CSerialPort::SetSettings(const PortSettings* newSettings) {
     const auto* s = dynamic_cast<const SerialPortSettings*>(newSettings);
     if (s == nullptr || !s->HasType(kSerialType)) {

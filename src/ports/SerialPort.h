@@ -52,6 +52,10 @@ private:
     int WriteTimedOut();
 
     detail::WakeEvent wake;  // signalled by Abort
+    // Where the system's driver needs them: a lock that keeps a second
+    // program off an open line, and the read time-out the driver holds.
+    std::intptr_t lineLock = 0;
+    std::uint32_t driverReadTimeout = 0;
 };
 
 }  // namespace carillon

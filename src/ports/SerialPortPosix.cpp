@@ -25,13 +25,6 @@ CSerialPort::~CSerialPort() {
     CloseHandle();
 }
 
-void CSerialPort::Fail(ErrorCode code, bool gone) {
-    if (gone) deviceGone = true;
-    SetError(code);
-}
-
-SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
-
 void CSerialPort::CloseHandle() {
     if (handle != -1) {
         // The flag belongs to the tty, not to this descriptor: it would keep

@@ -120,6 +120,8 @@ private:
     // The printer last opened is no longer in the device list.
     bool EntryRemoved() const;
     void CloseHandle();
+    // The system handle of a device path, or -1.
+    int OpenDevice(const char* path);
     // Reads up to kReadChunk bytes into the empty receive buffer, waiting up
     // to waitMs; false with lastError set when nothing came.
     bool Refill(std::uint32_t waitMs);

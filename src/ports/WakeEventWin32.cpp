@@ -60,8 +60,9 @@ DWORD WaitTransfer(HANDLE device, OVERLAPPED& overlapped, HANDLE wake, std::uint
     const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, timeout);
     if (result == WAIT_OBJECT_0) return WAIT_OBJECT_0;
     ::CancelIoEx(device, &overlapped);
-    DWORD ignored = 0;
-    ::GetOverlappedResult(device, &overlapped, &ignored, TRUE);
+    // A transfer that completed while it was being cancelled keeps its data.
+    DWORD count = 0;
+    if (::GetOverlappedResult(device, &overlapped, &count, TRUE) && count > 0) return WAIT_OBJECT_0;
     if (result == WAIT_OBJECT_0 + 1) {
         ::ResetEvent(wake);
         return WAIT_ABANDONED;

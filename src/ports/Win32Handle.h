@@ -17,9 +17,10 @@ inline int FromHandle(HANDLE handle) { return static_cast<int>(reinterpret_cast<
 HANDLE ThreadIoEvent();
 
 // Waits for an overlapped transfer up to timeoutMs or until wake is
-// signalled. On anything but completion the transfer is cancelled and
-// waited out, so that the OVERLAPPED may go. Returns WAIT_OBJECT_0 when the
-// transfer completed, WAIT_TIMEOUT, or WAIT_ABANDONED when woken.
+// signalled. Otherwise the transfer is cancelled and waited out, so that the
+// OVERLAPPED may go. Returns WAIT_OBJECT_0 when the transfer completed (also
+// when it brought data while being cancelled), WAIT_TIMEOUT, or
+// WAIT_ABANDONED when woken.
 DWORD WaitTransfer(HANDLE device, OVERLAPPED& overlapped, HANDLE wake, std::uint32_t timeoutMs);
 
 }  // namespace carillon::detail

@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include "platform/Thread.h"
+
+namespace carillon::platform {
+
+void RaiseCurrentThreadPriority() {
+    // Above normal needs no privilege; a refusal still leaves a working thread.
+    (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+}
+
+}  // namespace carillon::platform
