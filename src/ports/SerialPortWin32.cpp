@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <string>
 
 #include "ports/SerialPortMap.h"
@@ -121,6 +122,7 @@ bool CSerialPort::Open() {
     HANDLE lock = ::CreateMutexA(nullptr, FALSE, LockName(path).c_str());
     if (lock == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) {
         if (lock != nullptr) ::CloseHandle(lock);
+        errno = EBUSY;  // as the line's own refusal reads on other systems
         SetError(kErrPortCantOpen);
         return false;
     }
@@ -129,6 +131,10 @@ bool CSerialPort::Open() {
                                   FILE_FLAG_OVERLAPPED, nullptr);
     handle = FromHandle(device);
     driverReadTimeout = readTimeout;
+    if (device == INVALID_HANDLE_VALUE &&
+        (::GetLastError() == ERROR_ACCESS_DENIED || ::GetLastError() == ERROR_SHARING_VIOLATION)) {
+        errno = EBUSY;  // another program has the line
+    }
     if (device == INVALID_HANDLE_VALUE || !ConfigureLine(device, s) || !SetReadTimeout(device, readTimeout)) {
         CloseHandle();
         SetError(kErrPortCantOpen);
