@@ -1,8 +1,9 @@
-#include <windows.h>
-
 #include <cstdio>
 
 #include "platform/OutputFile.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon::platform {
 namespace {

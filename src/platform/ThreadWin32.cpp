@@ -1,6 +1,7 @@
-#include <windows.h>
-
 #include "platform/Thread.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon::platform {
 

@@ -1,9 +1,10 @@
 // The USB printers the printer class driver lists under its enumeration key.
-#include <windows.h>
-
 #include <string>
 
 #include "ports/UsbDeviceSource.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {

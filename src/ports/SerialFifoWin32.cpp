@@ -1,10 +1,11 @@
 // The UART FIFO setting of a COM port in the registry. Absent counts as on:
 // the driver's default is a FIFO.
-#include <windows.h>
-
 #include <cstdio>
 
 #include "ports/SerialFifo.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {

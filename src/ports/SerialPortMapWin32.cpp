@@ -1,13 +1,14 @@
 // The COM ports Windows knows: those its serial drivers list under
 // SERIALCOMM, and those that only have a DOS device name.
-#include <windows.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "ports/SerialPortMap.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {

@@ -59,7 +59,7 @@ int CUsbPort::EnumeratePorts(PortRecord* records, int maxCount, bool /*checkFifo
         record.kind = kPortKindUsb;
         std::snprintf(record.name, sizeof record.name, "USB%d", i + 1);
         record.number = static_cast<std::uint32_t>(i + 1);
-        record.port = std::make_unique<CUsbPort>(*io);
+        record.port = NewPort();
         UsbPortSettings defaults(static_cast<std::uint8_t>(i + 1), "");
         record.port->SetSettings(&defaults);
         const std::string& id = list[static_cast<std::size_t>(i)].instanceId;

@@ -122,6 +122,8 @@ private:
     void CloseHandle();
     // The system handle of a device path, or -1.
     int OpenDevice(const char* path);
+    // A port for another entry, with the same device calls as this one.
+    std::unique_ptr<CUsbPort> NewPort() const;
     // Reads up to kReadChunk bytes into the empty receive buffer, waiting up
     // to waitMs; false with lastError set when nothing came.
     bool Refill(std::uint32_t waitMs);

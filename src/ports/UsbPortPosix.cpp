@@ -47,6 +47,8 @@ void CUsbPort::CloseHandle() {
 
 int CUsbPort::OpenDevice(const char* path) { return io->Open(path); }
 
+std::unique_ptr<CUsbPort> CUsbPort::NewPort() const { return std::make_unique<CUsbPort>(*io); }
+
 bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
     // The driver takes a write as soon as its transfer is queued, and reports
     // the device writable only once no transfer is pending.

@@ -1,13 +1,14 @@
 // The USB port's device calls on Windows: the printer class driver's device
 // interface, overlapped reads and writes whose waits the port bounds and
 // Abort releases, and the driver's I/O controls.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "ports/UsbPort.h"
 #include "ports/Win32Handle.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {
@@ -46,6 +47,8 @@ DWORD Transfer(HANDLE device, HANDLE wake, std::uint32_t timeoutMs, DWORD* count
 }  // namespace
 
 CUsbPort::CUsbPort() = default;
+
+std::unique_ptr<CUsbPort> CUsbPort::NewPort() const { return std::make_unique<CUsbPort>(); }
 
 void CUsbPort::CloseHandle() {
     if (handle != -1) {

@@ -61,8 +61,8 @@ DWORD WaitTransfer(HANDLE device, OVERLAPPED& overlapped, HANDLE wake, std::uint
     if (result == WAIT_OBJECT_0) return WAIT_OBJECT_0;
     ::CancelIoEx(device, &overlapped);
     // A transfer that completed while it was being cancelled keeps its data.
-    DWORD count = 0;
-    if (::GetOverlappedResult(device, &overlapped, &count, TRUE) && count > 0) return WAIT_OBJECT_0;
+    DWORD brought = 0;
+    if (::GetOverlappedResult(device, &overlapped, &brought, TRUE) && brought > 0) return WAIT_OBJECT_0;
     if (result == WAIT_OBJECT_0 + 1) {
         ::ResetEvent(wake);
         return WAIT_ABANDONED;

@@ -1,7 +1,5 @@
 // The Windows backends' registry sources: the UART FIFO setting and the USB
 // printer class driver's list, against keys each test makes in the prefix.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +7,9 @@
 
 #include "ports/SerialFifo.h"
 #include "ports/UsbPort.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {

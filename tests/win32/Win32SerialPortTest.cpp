@@ -1,13 +1,14 @@
 // The Windows serial backend where no line is needed: which COM ports it
 // finds, and how it fails on a port that is not there.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "ports/SerialPort.h"
 #include "ports/SerialPortMap.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon {
 namespace {

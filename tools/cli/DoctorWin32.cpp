@@ -1,13 +1,14 @@
 // The doctor on Windows: whether each COM port can be opened now, and its
 // UART FIFO setting. What only other systems can tell is said, not guessed.
-#include <windows.h>
-
 #include "cli/Cli.h"
 #include "cli/Doctor.h"
 #include "platform/Format.h"
 #include "ports/SerialFifo.h"
 #include "ports/SerialPortMap.h"
 #include "ports/UsbDeviceSource.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon::cli {
 namespace {

@@ -1,8 +1,9 @@
 // Ctrl-C, Ctrl-Break and closing the console window: the console's control
 // events stand for SIGINT and SIGTERM, so that the codes match other systems.
-#include <windows.h>
-
 #include "cli/Interrupt.h"
+
+// After our headers: its macros would rename names in them.
+#include <windows.h>
 
 namespace carillon::cli {
 namespace {
