@@ -203,8 +203,8 @@ int CSerialPort::Write(const std::uint8_t* data, int length) {
     HANDLE device = ToHandle(handle);
     detail::Deadline deadline(writeTimeout);
     OVERLAPPED overlapped{};
+    // ReadFile and WriteFile reset the event as they start.
     overlapped.hEvent = detail::ThreadIoEvent();
-    ::ResetEvent(overlapped.hEvent);
     DWORD written = 0;
     if (!::WriteFile(device, data, static_cast<DWORD>(length), &written, &overlapped)) {
         const DWORD error = ::GetLastError();
@@ -282,8 +282,8 @@ int CSerialPort::ReadChunk(std::uint8_t* buffer, std::uint32_t length) {
     const DWORD wanted = std::clamp<DWORD>(status.cbInQue, 1, length);
     const DWORD started = ::GetTickCount();
     OVERLAPPED overlapped{};
+    // ReadFile and WriteFile reset the event as they start.
     overlapped.hEvent = detail::ThreadIoEvent();
-    ::ResetEvent(overlapped.hEvent);
     DWORD got = 0;
     if (!::ReadFile(device, buffer, wanted, &got, &overlapped)) {
         DWORD error = ::GetLastError();
