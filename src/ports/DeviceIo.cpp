@@ -1,6 +1,7 @@
 #include "ports/DeviceIo.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>

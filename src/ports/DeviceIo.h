@@ -3,8 +3,11 @@
 // product, a model of a driver in tests that must show how the driver
 // really completes, cancels and reports transfers.
 
-#include <poll.h>
 #include <sys/types.h>
+
+#include <cstddef>
+
+struct pollfd;
 
 namespace carillon {
 
@@ -16,7 +19,7 @@ public:
     virtual ssize_t Write(int fd, const void* data, size_t length) = 0;
     virtual ssize_t Read(int fd, void* buffer, size_t length) = 0;
     // As poll(2); descriptors this object did not open are polled as they are.
-    virtual int Poll(pollfd* fds, nfds_t count, int timeoutMs) = 0;
+    virtual int Poll(pollfd* fds, unsigned long count, int timeoutMs) = 0;
     virtual int Ioctl(int fd, unsigned long request, void* argument) = 0;
     virtual int Close(int fd) = 0;
 };

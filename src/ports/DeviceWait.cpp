@@ -5,53 +5,37 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 
 namespace carillon::detail {
 
-WakeEvent::WakeEvent() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+WakeEvent::WakeEvent() : native_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 WakeEvent::~WakeEvent() {
-    if (fd_ != -1) ::close(fd_);
+    if (native_ != -1) ::close(Fd());
 }
 
 void WakeEvent::Signal() {
-    if (fd_ == -1) return;
+    if (native_ == -1) return;
     std::uint64_t one = 1;
     // Only fails when the counter is saturated, which still leaves it signalled.
-    [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(Fd(), &one, sizeof one);
 }
 
 void WakeEvent::Clear() {
-    if (fd_ == -1) return;
+    if (native_ == -1) return;
     std::uint64_t count = 0;
-    [[maybe_unused]] ssize_t n = ::read(fd_, &count, sizeof count);
+    [[maybe_unused]] ssize_t n = ::read(Fd(), &count, sizeof count);
 }
 
 bool WakeEvent::Sleep(std::uint64_t timeoutMs) {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = PollUntil(SystemDeviceIo(), &p, fd_ == -1 ? 0 : 1, Deadline(timeoutMs));
+    pollfd p{Fd(), POLLIN, 0};
+    const int r = PollUntil(SystemDeviceIo(), &p, native_ == -1 ? 0 : 1, Deadline(timeoutMs));
     if (r > 0 && (p.revents & POLLIN)) {
         Clear();
         return true;
     }
     return false;
-}
-
-Deadline::Deadline(std::uint64_t timeoutMs) {
-    // Far enough for any u32 time-out times a chunk length, short of overflow.
-    constexpr std::uint64_t kLongest = std::uint64_t{1} << 40;
-    end_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < kLongest ? timeoutMs : kLongest);
-}
-
-bool Deadline::Passed() const { return std::chrono::steady_clock::now() >= end_; }
-
-int Deadline::RemainingMs() const {
-    auto left = end_ - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 int PollUntil(DeviceIo& io, pollfd* fds, nfds_t count, const Deadline& deadline) {

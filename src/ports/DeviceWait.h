@@ -4,45 +4,11 @@
 
 #include <poll.h>
 
-#include <chrono>
-#include <cstdint>
-
+#include "ports/Deadline.h"
 #include "ports/DeviceIo.h"
+#include "ports/WakeEvent.h"
 
 namespace carillon::detail {
-
-// An event that another thread signals to release a waiting read or write.
-// A signal stays pending until a wait consumes it or Clear() drops it, so an
-// abort that comes just before the wait starts is not lost.
-class WakeEvent {
-public:
-    WakeEvent();
-    ~WakeEvent();
-    WakeEvent(const WakeEvent&) = delete;
-    WakeEvent& operator=(const WakeEvent&) = delete;
-
-    void Signal();
-    void Clear();
-    int Fd() const { return fd_; }
-
-    // Sleeps up to timeoutMs; true (and the signal consumed) when signalled.
-    bool Sleep(std::uint64_t timeoutMs);
-
-private:
-    int fd_;
-};
-
-// A point in time timeoutMs from construction.
-class Deadline {
-public:
-    explicit Deadline(std::uint64_t timeoutMs);
-    bool Passed() const;
-    // Milliseconds left, rounded up so a wait never ends early; 0 once passed.
-    int RemainingMs() const;
-
-private:
-    std::chrono::steady_clock::time_point end_;
-};
 
 enum class WaitResult {
     kReady,    // the requested direction is ready

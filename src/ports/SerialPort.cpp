@@ -1,19 +1,14 @@
+// The serial port's logic that does not depend on the system: settings,
+// enumeration, the wake-up pulse and the baud-rate probe.
 #include "ports/SerialPort.h"
 
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "platform/MessageBox.h"
 #include "ports/SerialFifo.h"
-#include "ports/SerialLine.h"
 #include "ports/SerialPortMap.h"
 
 namespace carillon {
@@ -31,23 +26,9 @@ constexpr const char* kFifoDisabledText =
     "effect...";
 constexpr const char* kFifoFailedText = "Error while disabling FIFO buffer!!!";
 
-bool DeviceExists(int comNumber) {
-    std::string path = GetSerialDevicePath(comNumber);
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
-}
-
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// What a line that has gone reports: an adapter unplugged, a terminal hung up.
-bool IsGoneErrno(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
-
 }  // namespace
-
-CSerialPort::~CSerialPort() {
-    if (isOpen) Close();
-    CloseHandle();
-}
 
 void CSerialPort::Fail(ErrorCode code, bool gone) {
     if (gone) deviceGone = true;
@@ -55,16 +36,6 @@ void CSerialPort::Fail(ErrorCode code, bool gone) {
 }
 
 SerialPortSettings* CSerialPort::Serial() const { return static_cast<SerialPortSettings*>(settings.get()); }
-
-void CSerialPort::CloseHandle() {
-    if (handle != -1) {
-        // The flag belongs to the tty, not to this descriptor: it would keep
-        // out our own next open while anything else holds the line.
-        ::ioctl(handle, TIOCNXCL);
-        ::close(handle);
-        handle = -1;
-    }
-}
 
 bool CSerialPort::SetSettings(const PortSettings* newSettings) {
     const auto* s = dynamic_cast<const SerialPortSettings*>(newSettings);
@@ -91,238 +62,13 @@ bool CSerialPort::SetSettings(const PortSettings* newSettings) {
 
 PortSettings* CSerialPort::GetSettings() { return settings.get(); }
 
-bool CSerialPort::Open() {
-    if (!settings) {
-        SetError(kErrPortNotSet);
-        return false;
-    }
-    if (isOpen) {
-        SetError(kErrPortAlreadyOpen);
-        return true;
-    }
-    // Settings are only ever stored by SetSettings, which checked their class.
-    const SerialPortSettings& s = *Serial();
-    const std::string path = GetSerialDevicePath(s.number);
-    CloseHandle();
-    if (path.empty()) {
-        SetError(kErrPortCantOpen);
-        return false;
-    }
-    handle = detail::OpenDeviceExclusive(path.c_str());
-    if (handle == -1) {
-        SetError(kErrPortCantOpen);
-        return false;
-    }
-    // The lock keeps out only the programs that ask for it; TIOCEXCL keeps
-    // every other open of the tty out while an update holds the line.
-    if (::ioctl(handle, TIOCEXCL) != 0 || !serial::ConfigureLine(handle, s.baudRate, s.handshake)) {
-        CloseHandle();
-        SetError(kErrPortCantOpen);
-        return false;
-    }
-    serial::SetModemLines(handle, s.handshake);
-    wake.Clear();  // an abort meant for an earlier session
-    deviceGone = false;
-    isOpen = true;
-    SetError(kOk);
-    return true;
-}
-
-bool CSerialPort::Close() {
-    if (!isOpen) {
-        SetError(kErrPortAlreadyClosed);
-        return true;
-    }
-    if (handle == -1) {
-        isOpen = false;
-        SetError(kOk);
-        return true;
-    }
-    if (!WaitSent()) {
-        // Whatever could not be sent in time is dropped, so that closing the
-        // device does not wait for it again.
-        ::tcflush(handle, TCOFLUSH);
-    }
-    CloseHandle();
-    isOpen = false;
-    return true;
-}
-
-bool CSerialPort::WaitSent() {
-    if (!CheckOpen()) return true;
-    return WaitDrained(detail::Deadline(flushTimeout), kErrPortFlushTimeout);
-}
-
-bool CSerialPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
-    const std::uint32_t rate = Serial()->baudRate;
-    for (;;) {
-        const int pending = GetOutCount();
-        if (lastError != kOk) return false;
-        if (pending == 0) return true;
-        if (deadline.Passed()) {
-            SetError(onTimeout);
-            return false;
-        }
-        // Sleep about as long as the queue takes to leave at this rate.
-        const long long expected = static_cast<long long>(pending) * 10 * 1000 / rate;
-        const int nap = static_cast<int>(std::clamp<long long>(expected, 1, 20));
-        if (wake.Sleep(static_cast<std::uint64_t>(std::min(nap, std::max(deadline.RemainingMs(), 1))))) {
-            SetError(onTimeout);
-            return false;
-        }
-    }
-}
-
-int CSerialPort::Write(const std::uint8_t* data, int length) {
-    if (!CheckOpen()) return 0;
-    if (length <= 0 || data == nullptr) {
-        SetError(kOk);
-        return 0;
-    }
-    detail::Deadline deadline(writeTimeout);
-    int done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(handle, data + done, static_cast<std::size_t>(length - done));
-        if (n > 0) {
-            done += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            Fail(kErrPortSend, IsGoneErrno(errno));
-            return 0;
-        }
-        switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline)) {
-            case detail::WaitResult::kReady:
-                continue;
-            case detail::WaitResult::kTimeout:
-                return WriteTimedOut();
-            default:
-                Fail(kErrPortSend, result == detail::WaitResult::kHangup);
-                return 0;
-        }
-    }
-    // Written means sent: the time-out also covers the bytes leaving the
-    // line's queue, where the driver can tell (a pseudo-terminal's queue is
-    // always empty, so there it covers the queueing only).
-    if (!WaitDrained(deadline, kErrPortWriteTimeout)) {
-        return lastError == kErrPortWriteTimeout ? WriteTimedOut() : 0;
-    }
-    SetError(kOk);
-    return done;
-}
-
-int CSerialPort::WriteTimedOut() {
-    // The line is held up (flow control); what is still queued would
-    // otherwise leave at some later, unexpected moment.
-    ::tcflush(handle, TCOFLUSH);
-    SetError(kErrPortWriteTimeout);
-    return 0;
-}
-
 int CSerialPort::Read(std::uint8_t* buffer, int length) { return ReadBytes(buffer, length); }
-
-std::uint8_t CSerialPort::ReadByte() {
-    if (!CheckOpen()) return 0;
-    detail::Deadline deadline(readTimeout);
-    bool hungUp = false;
-    bool expectData = false;  // the last wait reported something to read
-    for (;;) {
-        std::uint8_t b = 0;
-        const ssize_t n = ::read(handle, &b, 1);
-        if (n == 1) {
-            SetError(kOk);
-            return b;
-        }
-        // A tty that reports data a read then does not find has hung up, as
-        // has one that reported a hang-up and has nothing left to read.
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || hungUp || (n == 0 && expectData)) {
-            Fail(kErrPortRead, n < 0 ? IsGoneErrno(errno) : true);
-            return 0;
-        }
-        const auto result = detail::WaitForDevice(handle, false, wake, deadline);
-        expectData = result == detail::WaitResult::kReady;
-        switch (result) {
-            case detail::WaitResult::kReady:
-                continue;
-            case detail::WaitResult::kHangup:
-                hungUp = true;  // read what is left, then fail
-                continue;
-            case detail::WaitResult::kTimeout:
-                SetError(kErrPortReadTimeout);
-                return 0;
-            default:
-                SetError(kErrPortRead);
-                return 0;
-        }
-    }
-}
-
-int CSerialPort::GetInCount() {
-    if (!CheckOpen()) return 0;
-    int count = 0;
-    if (::ioctl(handle, FIONREAD, &count) != 0) {
-        Fail(kErrPortRead, IsGoneErrno(errno));
-        return 0;
-    }
-    SetError(kOk);
-    return count;
-}
-
-int CSerialPort::GetOutCount() {
-    if (!CheckOpen()) return 0;
-    int count = 0;
-    if (::ioctl(handle, TIOCOUTQ, &count) != 0) {
-        Fail(kErrPortSend, IsGoneErrno(errno));
-        return 0;
-    }
-    SetError(kOk);
-    return count;
-}
-
-bool CSerialPort::PurgeIn() {
-    if (!CheckOpen()) return false;
-    if (::tcflush(handle, TCIFLUSH) != 0) {
-        Fail(kErrPortPurge, IsGoneErrno(errno));
-        return false;
-    }
-    SetError(kOk);
-    return true;
-}
-
-bool CSerialPort::PurgeOut() {
-    if (!CheckOpen()) return false;
-    if (::tcflush(handle, TCOFLUSH) != 0) {
-        Fail(kErrPortPurge, IsGoneErrno(errno));
-        return false;
-    }
-    SetError(kOk);
-    return true;
-}
-
-bool CSerialPort::IsPrinterPresent() {
-    if (!CheckOpen()) return false;
-    int status = 0;
-    if (::ioctl(handle, TIOCMGET, &status) == 0) {
-        SetError(kOk);
-        return (status & TIOCM_CTS) != 0;
-    }
-    if (errno == ENOTTY || errno == EINVAL) {
-        // No modem lines (a pseudo-terminal): nothing can say the printer is
-        // absent, so it counts as present.
-        SetError(kOk);
-        return true;
-    }
-    SetError(kErrPortRead);
-    return false;
-}
-
-void CSerialPort::Abort() { wake.Signal(); }
 
 int CSerialPort::CountPorts() {
     const SerialPortMap map = GetSerialPortMap();
     int count = 0;
     for (const auto& [number, path] : map) {
-        if (DeviceExists(number)) ++count;
+        if (SerialDeviceExists(number)) ++count;
     }
     return count;
 }
@@ -332,7 +78,7 @@ int CSerialPort::EnumeratePorts(PortRecord* records, int maxCount, bool checkFif
     const SerialPortMap map = GetSerialPortMap();
     int filled = 0;
     for (int n = 0; n <= kHighestComNumber && filled < maxCount; ++n) {
-        if (map.count(n) == 0 || !DeviceExists(n)) continue;
+        if (map.count(n) == 0 || !SerialDeviceExists(n)) continue;
         char name[sizeof(PortRecord::name)];
         std::snprintf(name, sizeof name, "COM%d", n);
         if (checkFifo && IsFifoEnabled(n) != 0) {
@@ -447,5 +193,4 @@ std::string CSerialPort::IdentifyPrinter(const ByteArray& statusQuery, const Byt
     }
     return {};
 }
-
 }  // namespace carillon

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ports/DeviceWait.h"
+#include "ports/Deadline.h"
+#include "ports/WakeEvent.h"
 #include "ports/Port.h"
 
 namespace carillon {
@@ -51,6 +52,17 @@ private:
     int WriteTimedOut();
 
     detail::WakeEvent wake;  // signalled by Abort
+    // Where the system's driver needs them: a lock that keeps a second
+    // program off an open line, the read time-out the driver holds, and the
+    // bytes taken from the driver in one call beyond the one asked for.
+    std::intptr_t lineLock = 0;
+    std::uint32_t driverReadTimeout = 0;
+    std::uint8_t rxBuffer[256] = {};
+    std::uint16_t rxCursor = 0;
+    std::uint16_t rxEnd = 0;
+    // Reads up to length bytes that the driver holds or, when it holds
+    // none, waits up to readTimeout for one; the count, 0 with lastError set.
+    int ReadChunk(std::uint8_t* buffer, std::uint32_t length);
 };
 
 }  // namespace carillon

@@ -30,6 +30,12 @@ SerialPortMap GetSerialPortMap();
 // not move between a port enumeration and the opening of a port.
 std::string GetSerialDevicePath(int comNumber);
 
+// The system's serial ports now, looked up afresh.
+SerialPortMap DetectSerialPorts();
+
+// Whether the device behind a COM number is there now.
+bool SerialDeviceExists(int comNumber);
+
 // A serial device as udev reports it.
 struct SerialDeviceInfo {
     std::string name;     // kernel name: ttyS0, ttyUSB1, ttyACM0...

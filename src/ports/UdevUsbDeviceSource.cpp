@@ -16,6 +16,8 @@ std::string_view Text(const char* s) { return s != nullptr ? std::string_view(s)
 
 }  // namespace
 
+std::unique_ptr<UsbDeviceSource> MakeSystemUsbDeviceSource() { return std::make_unique<UdevUsbDeviceSource>(); }
+
 std::vector<UsbDeviceEntry> UdevUsbDeviceSource::List() const {
     struct Found {
         std::string syspath;

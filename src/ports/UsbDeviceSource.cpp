@@ -73,7 +73,7 @@ std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource() {
     if (const UsbDeviceSource* scoped = g_scoped.load()) return std::make_unique<BorrowedSource>(*scoped);
     const char* file = std::getenv(kUsbDevicesVariable);
     if (file != nullptr && *file != '\0') return std::make_unique<FileUsbDeviceSource>(file);
-    return std::make_unique<UdevUsbDeviceSource>();
+    return MakeSystemUsbDeviceSource();
 }
 
 std::string MakeUsbInstanceId(std::string_view idVendor, std::string_view idProduct, std::string_view serial,

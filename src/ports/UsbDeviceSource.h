@@ -33,6 +33,18 @@ public:
     std::vector<UsbDeviceEntry> List() const override;
 };
 
+// The USB printer class driver's list in the registry, under its
+// enumeration key: a "Count" and one instance id per entry.
+class RegistryUsbDeviceSource final : public UsbDeviceSource {
+public:
+    std::vector<UsbDeviceEntry> List() const override;
+    // The device interface path of a printer class device.
+    static std::string InterfacePath(const std::string& instanceId);
+};
+
+// The system's own list: udev, or the registry.
+std::unique_ptr<UsbDeviceSource> MakeSystemUsbDeviceSource();
+
 class FileUsbDeviceSource final : public UsbDeviceSource {
 public:
     explicit FileUsbDeviceSource(std::string path) : path_(std::move(path)) {}
@@ -46,8 +58,8 @@ private:
 };
 
 // The source in use now: one put in place by a ScopedUsbDeviceSource, else
-// the file named by CARILLON_USB_DEVICES when it is set and not empty, udev
-// otherwise.
+// the file named by CARILLON_USB_DEVICES when it is set and not empty, the
+// system's own list otherwise.
 std::unique_ptr<UsbDeviceSource> MakeUsbDeviceSource();
 
 // Lists the printers of source instead, for the lifetime of a scope; source

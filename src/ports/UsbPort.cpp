@@ -1,18 +1,18 @@
+// The USB port's logic that does not depend on the system: the printer
+// list, settings, identification and reconnection.
 #include "ports/UsbPort.h"
 
-#include <linux/lp.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
+#include "ports/UsbDeviceList.h"
+
 namespace carillon {
+using namespace detail;
 namespace {
 
 constexpr int kOpenAttempts = 50;
@@ -27,106 +27,7 @@ constexpr std::uint32_t kPurgeQuietMs = 0;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::vector<UsbDeviceEntry> ListDevices() { return MakeUsbDeviceSource()->List(); }
-
-// What the driver reports for a printer that has left the bus.
-bool IsGoneErrno(int error) { return error == ENODEV || error == EIO || error == ESHUTDOWN || error == ENXIO; }
-
-// Copies text with its NUL into a buffer of size bytes; false when it does not fit.
-bool CopyBounded(const std::string& text, char* out, std::uint32_t size) {
-    if (text.size() >= size) return false;
-    std::memcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
-long DevicePathOf(const std::vector<UsbDeviceEntry>& list, int index, char* path, std::uint32_t size,
-                  char* rawInstanceId) {
-    if (path == nullptr || size == 0) return EINVAL;
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return ENOENT;
-    const UsbDeviceEntry& entry = list[static_cast<std::size_t>(index)];
-    // A device path cut short would name another device: refuse instead.
-    if (entry.instanceId.size() >= kUsbInstanceIdSize || entry.devicePath.size() >= size) return ENAMETOOLONG;
-    CopyBounded(entry.devicePath, path, size);
-    if (rawInstanceId != nullptr) CopyBounded(entry.instanceId, rawInstanceId, kUsbInstanceIdSize);
-    return 0;
-}
-
-// The instance id of an entry, as the 256-byte value buffer would hold it.
-bool InstanceIdOf(const std::vector<UsbDeviceEntry>& list, int index, std::string* id) {
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
-    const std::string& text = list[static_cast<std::size_t>(index)].instanceId;
-    if (text.size() >= kUsbInstanceIdSize) return false;
-    *id = text;
-    return true;
-}
-
-// From the last backslash on; empty when there is none.
-std::string SuffixOf(const std::string& instanceId) {
-    const auto slash = instanceId.rfind('\\');
-    return slash == std::string::npos ? std::string{} : instanceId.substr(slash);
-}
-
-// The characters after the last backslash (all of them without one).
-std::string LastComponent(const std::string& instanceId) {
-    const auto slash = instanceId.rfind('\\');
-    return slash == std::string::npos ? instanceId : instanceId.substr(slash + 1);
-}
-
-int FindIn(const std::vector<UsbDeviceEntry>& list, const std::string& suffix) {
-    for (int i = static_cast<int>(list.size()) - 1; i >= 0; --i) {
-        std::string id;
-        if (InstanceIdOf(list, i, &id)) {
-            const std::string own = SuffixOf(id);
-            if (!own.empty() && own == suffix) return i;
-        }
-    }
-    return -1;
-}
-
-std::atomic<DeviceIo*> g_scopedIo{nullptr};
-
 }  // namespace
-
-DeviceIo& UsbDeviceIo() {
-    DeviceIo* scoped = g_scopedIo.load();
-    return scoped != nullptr ? *scoped : SystemDeviceIo();
-}
-
-ScopedUsbDeviceIo::ScopedUsbDeviceIo(DeviceIo& device) : previous_(g_scopedIo.exchange(&device)) {}
-
-ScopedUsbDeviceIo::~ScopedUsbDeviceIo() { g_scopedIo = previous_; }
-
-int GetUsbPrinterCount() { return static_cast<int>(ListDevices().size()); }
-
-long GetUsbDevicePath(int index, char* path, std::uint32_t size, char* rawInstanceId) {
-    return DevicePathOf(ListDevices(), index, path, size, rawInstanceId);
-}
-
-bool GetUsbInstanceSuffix(int index, std::string& suffix) {
-    std::string id;
-    if (!InstanceIdOf(ListDevices(), index, &id)) return false;
-    std::string own = SuffixOf(id);
-    if (own.empty()) return false;
-    suffix = std::move(own);
-    return true;
-}
-
-bool FindUsbInstance(const std::string& suffix, int* index) {
-    const int found = FindIn(ListDevices(), suffix);
-    if (found < 0) return false;
-    if (index != nullptr) *index = found;
-    return true;
-}
-
-std::uint32_t ParseUsbId(const std::string& text, const char* tag) {
-    const auto at = text.find(tag);
-    if (at == std::string::npos) return 0;
-    const std::size_t digits = at + std::strlen(tag) + 1;
-    if (digits > text.size() || text[digits - 1] != '_') return 0;
-    return static_cast<std::uint32_t>(std::strtoul(text.c_str() + digits, nullptr, 16));
-}
-
-CUsbPort::CUsbPort(DeviceIo& device) : io(device) {}
 
 CUsbPort::~CUsbPort() {
     if (isOpen) Close();
@@ -147,13 +48,6 @@ bool CUsbPort::EntryRemoved() const {
 
 UsbPortSettings* CUsbPort::Usb() const { return static_cast<UsbPortSettings*>(settings.get()); }
 
-void CUsbPort::CloseHandle() {
-    if (handle != -1) {
-        io.Close(handle);
-        handle = -1;
-    }
-}
-
 int CUsbPort::EnumeratePorts(PortRecord* records, int maxCount, bool /*checkFifo*/) {
     if (records == nullptr || maxCount <= 0) return 0;
     const auto list = ListDevices();
@@ -165,7 +59,7 @@ int CUsbPort::EnumeratePorts(PortRecord* records, int maxCount, bool /*checkFifo
         record.kind = kPortKindUsb;
         std::snprintf(record.name, sizeof record.name, "USB%d", i + 1);
         record.number = static_cast<std::uint32_t>(i + 1);
-        record.port = std::make_unique<CUsbPort>(io);
+        record.port = NewPort();
         UsbPortSettings defaults(static_cast<std::uint8_t>(i + 1), "");
         record.port->SetSettings(&defaults);
         const std::string& id = list[static_cast<std::size_t>(i)].instanceId;
@@ -227,7 +121,7 @@ bool CUsbPort::Open() {
     openedInstanceId = id;
     // A printer that has just come back may not accept an open at once.
     for (int attempt = 1;; ++attempt) {
-        handle = io.Open(path);
+        handle = OpenDevice(path);
         if (handle != -1) break;
         if (attempt == kOpenAttempts) {
             SetError(kErrPortCantOpen);
@@ -264,52 +158,6 @@ bool CUsbPort::WaitSent() {
     return WaitDrained(detail::Deadline(flushTimeout), kErrPortFlushTimeout);
 }
 
-bool CUsbPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
-    // The driver takes a write as soon as its transfer is queued, and reports
-    // the device writable only once no transfer is pending.
-    switch (const auto result = detail::WaitForDevice(handle, true, wake, deadline, io)) {
-        case detail::WaitResult::kReady:
-            SetError(kOk);
-            return true;
-        case detail::WaitResult::kTimeout:
-        case detail::WaitResult::kAborted:
-            SetError(onTimeout);
-            return false;
-        default:
-            Fail(kErrPortSend, result == detail::WaitResult::kHangup);
-            return false;
-    }
-}
-
-void CUsbPort::CancelTransfer() {
-    CloseHandle();
-    handle = io.Open(openedPath.c_str());
-}
-
-int CUsbPort::WriteChunk(const std::uint8_t* data, int length) {
-    if (!CheckOpen()) return 0;
-    SetError(kOk);
-    // The time allowed grows with the length of the chunk, and covers the
-    // transfer itself, not only its queueing: a stalled transfer's error is
-    // never reported to a non-blocking writer.
-    detail::Deadline deadline(static_cast<std::uint64_t>(writeTimeout) * static_cast<std::uint64_t>(length));
-    int done = 0;
-    while (done < length) {
-        const ssize_t n = io.Write(handle, data + done, static_cast<std::size_t>(length - done));
-        if (n > 0) {
-            done += static_cast<int>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            Fail(kErrPortSend, IsGoneErrno(errno));
-            return 0;
-        }
-        if (!WaitDrained(deadline, kErrPortWriteTimeout)) {
-            if (lastError == kErrPortWriteTimeout) CancelTransfer();
-            return 0;
-        }
-    }
-    return done;
-}
-
 int CUsbPort::Write(const std::uint8_t* data, int length) {
     if (length <= 0 || data == nullptr) {
         SetError(kOk);
@@ -330,42 +178,6 @@ int CUsbPort::Write(const std::uint8_t* data, int length) {
 int CUsbPort::WriteByte(std::uint8_t value) { return Write(&value, 1); }
 
 int CUsbPort::Read(std::uint8_t* buffer, int length) { return ReadBytes(buffer, length); }
-
-bool CUsbPort::Refill(std::uint32_t waitMs) {
-    rxCursor = rxEnd = rxBuffer;
-    detail::Deadline deadline(waitMs);
-    bool hungUp = false;
-    int emptyReads = 0;
-    for (;;) {
-        const ssize_t n = io.Read(handle, rxBuffer, sizeof rxBuffer);
-        if (n > 0) {
-            rxEnd = rxBuffer + n;
-            SetError(kOk);
-            return true;
-        }
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || hungUp) {
-            Fail(kErrPortRead, hungUp || IsGoneErrno(errno));
-            return false;
-        }
-        // An empty transfer is not data: keep waiting for some. Should a
-        // device keep reporting data it does not deliver, nap between tries.
-        if (n == 0 && ++emptyReads > 1) Pause(1);
-        switch (detail::WaitForDevice(handle, false, wake, deadline, io)) {
-            case detail::WaitResult::kReady:
-                continue;
-            case detail::WaitResult::kHangup:
-                hungUp = true;  // read what is left, then fail
-                continue;
-            case detail::WaitResult::kTimeout:
-                // Silence from a printer whose entry has left the list is final.
-                Fail(kErrPortReadTimeout, waitMs > 0 && EntryRemoved());
-                return false;
-            default:
-                SetError(kErrPortRead);
-                return false;
-        }
-    }
-}
 
 std::uint8_t CUsbPort::ReadByte() {
     if (!CheckOpen()) return 0;
@@ -431,43 +243,10 @@ bool CUsbPort::IsSupportedDevice(int entryIndex) {
 
 void CUsbPort::Abort() { wake.Signal(); }
 
-std::uint8_t CUsbPort::GetLptStatus() {
-    if (handle == -1) return 0xFF;
-    int status = 0;
-    if (io.Ioctl(handle, LPGETSTATUS, &status) != 0) return 0xFF;
-    return static_cast<std::uint8_t>(status & 0xFF);
-}
-
 int CUsbPort::VendorRequest(std::uint32_t code, std::uint8_t request, std::uint16_t value, void* out,
                             std::uint32_t outLen) {
     const std::uint8_t in[3] = {request, static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
     return IoControl(code, in, sizeof in, out, outLen);
-}
-
-int CUsbPort::IoControl(std::uint32_t code, const void* in, std::uint32_t inLen, void* out, std::uint32_t outLen) {
-    if (!CheckOpen()) return 0;
-    // The driver reads the input from, and writes its answer into, one buffer
-    // of ours; a code that names a larger transfer than that buffer is refused.
-    const std::uint32_t size = _IOC_SIZE(code);
-    if (inLen > kIoControlLimit || size > kIoControlLimit || (inLen > 0 && in == nullptr) ||
-        (outLen > 0 && out == nullptr)) {
-        SetError(kErrPortRead);
-        return 0;
-    }
-    std::uint8_t buffer[kIoControlLimit] = {};
-    if (inLen > 0) std::memcpy(buffer, in, inLen);
-    const int result = io.Ioctl(handle, code, buffer);
-    if (result < 0) {
-        Fail(kErrPortRead, IsGoneErrno(errno));
-        return 0;
-    }
-    // Bytes returned: the size the code names when it reads, else the count
-    // the driver gave back.
-    std::uint32_t returned = (_IOC_DIR(code) & _IOC_READ) ? size : static_cast<std::uint32_t>(result);
-    returned = std::min({returned, outLen, kIoControlLimit});
-    if (returned > 0) std::memcpy(out, buffer, returned);
-    SetError(kOk);
-    return static_cast<int>(returned);
 }
 
 std::string CUsbPort::IdentifyPrinter(const ByteArray& /*statusQuery*/, const ByteArray& identQuery,

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "ports/DeviceIo.h"
-#include "ports/DeviceWait.h"
+#include "ports/Deadline.h"
 #include "ports/Port.h"
 #include "ports/ReconnectingPort.h"
 #include "ports/UsbDeviceSource.h"
+#include "ports/WakeEvent.h"
 
 namespace carillon {
 
@@ -63,9 +64,11 @@ private:
 
 class CUsbPort : public CPort, public ReconnectingPort {
 public:
+    // The device calls of UsbDeviceIo(), where the system has that seam.
+    CUsbPort();
     // device: where the port's device calls go (the system's, or a model of
     // the driver); it must outlive the port and the ports it enumerates.
-    explicit CUsbPort(DeviceIo& device = UsbDeviceIo());
+    explicit CUsbPort(DeviceIo& device);
     ~CUsbPort() override;
 
     int EnumeratePorts(PortRecord* records, int maxCount, bool checkFifo) override;
@@ -117,6 +120,10 @@ private:
     // The printer last opened is no longer in the device list.
     bool EntryRemoved() const;
     void CloseHandle();
+    // The system handle of a device path, or -1.
+    int OpenDevice(const char* path);
+    // A port for another entry, with the same device calls as this one.
+    std::unique_ptr<CUsbPort> NewPort() const;
     // Reads up to kReadChunk bytes into the empty receive buffer, waiting up
     // to waitMs; false with lastError set when nothing came.
     bool Refill(std::uint32_t waitMs);
@@ -130,7 +137,7 @@ private:
     // the one at the port's entry now.
     bool ReconnectingId(std::string* id) const;
 
-    DeviceIo& io;
+    DeviceIo* io = nullptr;
     std::string openedPath;        // device node of the last Open
     std::string openedInstanceId;  // and the printer it reached
     detail::WakeEvent wake;        // signalled by Abort

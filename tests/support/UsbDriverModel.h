@@ -14,6 +14,8 @@
 // A virtual printer leaves the bus when it restarts and comes back as the
 // last entry; a sink leaves and comes back when the test says so.
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdint>
 #include <map>

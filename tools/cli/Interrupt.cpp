@@ -1,5 +1,6 @@
 #include "cli/Interrupt.h"
 
+#include <signal.h>
 
 namespace carillon::cli {
 namespace {
@@ -7,6 +8,9 @@ namespace {
 // Lock-free atomics: safe in a signal handler, and the signal may arrive on any thread.
 std::atomic<int> g_received{0};
 std::atomic<std::atomic<bool>*> g_stop{nullptr};
+// One guard stands at a time: the actions it replaced.
+struct sigaction g_oldInt {};
+struct sigaction g_oldTerm {};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
               std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
@@ -29,13 +33,13 @@ ScopedInterrupt::ScopedInterrupt(std::atomic<bool>* stop) {
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_oldInt);
-    sigaction(SIGTERM, &action, &m_oldTerm);
+    sigaction(SIGINT, &action, &g_oldInt);
+    sigaction(SIGTERM, &action, &g_oldTerm);
 }
 
 ScopedInterrupt::~ScopedInterrupt() {
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    sigaction(SIGINT, &g_oldInt, nullptr);
+    sigaction(SIGTERM, &g_oldTerm, nullptr);
     g_stop = nullptr;
 }
 

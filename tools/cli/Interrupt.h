@@ -1,5 +1,6 @@
 #pragma once
-// Ctrl-C and SIGTERM while a printer is being written: the first asks the
+// Ctrl-C and SIGTERM (on Windows: Ctrl-C, Ctrl-Break and closing the
+// console) while a printer is being written: the first asks the
 // work to stop at its next safe point, so that the printer is left as a
 // rerun expects; a second ends the program at once.
 
@@ -24,10 +25,6 @@ public:
     static int Received();
     // The exit status for a run that a signal stopped.
     static int ExitStatus() { return 128 + Received(); }
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
 };
 
 }  // namespace carillon::cli

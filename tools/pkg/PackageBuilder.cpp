@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <string_view>
@@ -121,16 +122,17 @@ bool ReadDataFile(const fs::path& path, std::vector<std::uint8_t>* data, std::st
         *problem = Quoted(path.string()) + " is larger than a package element can be (2 GiB - 1 bytes)";
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *problem = "cannot read " + Quoted(path.string()) + ": " + std::strerror(errno);
+    // A stream takes the path in the system's own characters (wide on some).
+    errno = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *problem = "cannot read " + Quoted(path.string()) + ": " + std::strerror(errno != 0 ? errno : ENOENT);
         return false;
     }
     data->resize(static_cast<std::size_t>(size));
-    const std::size_t got = data->empty() ? 0 : std::fread(data->data(), 1, data->size(), file);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed || got != data->size()) {
+    file.read(reinterpret_cast<char*>(data->data()), static_cast<std::streamsize>(data->size()));
+    const bool failed = file.bad() || static_cast<std::size_t>(file.gcount()) != data->size();
+    if (failed) {
         *problem = "cannot read " + Quoted(path.string()) + ": the file changed or could not be read whole";
         return false;
     }
