@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace carillon::cli {
 
@@ -24,9 +25,12 @@ public:
     // The line as it reaches the target.
     static std::string Mark(const std::string& line, const std::string& port, bool json);
 
+    // What was written to File(): each whole line goes on to the target.
+    void Take(const char* data, std::size_t size);
+
 private:
-    static ssize_t WriteCookie(void* self, const char* data, size_t size);
     void EmitLine(const std::string& line);
+    void EmitRest();
 
     std::FILE* target_;
     std::mutex& lock_;
@@ -34,6 +38,7 @@ private:
     bool json_;
     std::string pending_;  // the start of a line not yet ended
     std::FILE* file_ = nullptr;
+    std::thread reader_;  // where the system has no custom streams: reads a pipe behind file_
 };
 
 }  // namespace carillon::cli
