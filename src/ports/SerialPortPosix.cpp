@@ -92,31 +92,6 @@ bool CSerialPort::Close() {
     return true;
 }
 
-bool CSerialPort::WaitSent() {
-    if (!CheckOpen()) return true;
-    return WaitDrained(detail::Deadline(flushTimeout), kErrPortFlushTimeout);
-}
-
-bool CSerialPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
-    const std::uint32_t rate = Serial()->baudRate;
-    for (;;) {
-        const int pending = GetOutCount();
-        if (lastError != kOk) return false;
-        if (pending == 0) return true;
-        if (deadline.Passed()) {
-            SetError(onTimeout);
-            return false;
-        }
-        // Sleep about as long as the queue takes to leave at this rate.
-        const long long expected = static_cast<long long>(pending) * 10 * 1000 / rate;
-        const int nap = static_cast<int>(std::clamp<long long>(expected, 1, 20));
-        if (wake.Sleep(static_cast<std::uint64_t>(std::min(nap, std::max(deadline.RemainingMs(), 1))))) {
-            SetError(onTimeout);
-            return false;
-        }
-    }
-}
-
 int CSerialPort::Write(const std::uint8_t* data, int length) {
     if (!CheckOpen()) return 0;
     if (length <= 0 || data == nullptr) {
