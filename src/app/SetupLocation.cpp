@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/ProgramFile.h"
+
 namespace carillon {
 namespace {
 
@@ -54,14 +56,13 @@ SetupLocation LocateSetup(const std::string& programFile, const UserDirs& user) 
 
 std::string RunningProgramFile(const std::string& startedAs) {
     std::error_code ec;
-    if (startedAs.find('/') != std::string::npos) {
+    if (fs::path(startedAs).has_parent_path()) {
         // Links are kept: a link to the program beside a SetupData folder of
         // its own uses that folder.
         const fs::path absolute = fs::absolute(startedAs, ec).lexically_normal();
         return ec ? std::string() : absolute.string();
     }
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : self.string();
+    return platform::RecordedProgramFile();
 }
 
 }  // namespace carillon
