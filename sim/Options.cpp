@@ -261,14 +261,15 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         {"--version", [&] { o->version = true; }},
     };
     std::vector<tools::OptionSpec> specs;
-    for (const auto& [name, handler] : withValue) {
-        specs.push_back({name.substr(2), 0, true, [&name, &handler](const std::string& v) {
-                             return handler(v) ? std::string() : "bad value for " + name + ": '" + v + "'";
+    for (const auto& option : withValue) {
+        specs.push_back({option.first.substr(2), 0, true, [&option](const std::string& v) {
+                             return option.second(v) ? std::string() : "bad value for " + option.first + ": '" + v + "'";
                          }});
     }
-    for (const auto& [name, set] : flags) {
-        specs.push_back({name.substr(2), name == "--help" ? 'h' : '\0', false, [&set](const std::string&) {
-                             set();
+    for (const auto& option : flags) {
+        specs.push_back({option.first.substr(2), option.first == "--help" ? 'h' : '\0', false,
+                         [&option](const std::string&) {
+                             option.second();
                              return std::string();
                          }});
     }
