@@ -260,21 +260,21 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         {"--help", [&] { o->help = true; }},
         {"--version", [&] { o->version = true; }},
     };
-    std::vector<tools::OptionSpec> specs;
+    std::vector<tools::OptionRule> rules;
     for (const auto& option : withValue) {
-        specs.push_back({option.first.substr(2), 0, true, [&option](const std::string& v) {
+        rules.push_back({option.first.substr(2), 0, true, [&option](const std::string& v) {
                              return option.second(v) ? std::string() : "bad value for " + option.first + ": '" + v + "'";
                          }});
     }
     for (const auto& option : flags) {
-        specs.push_back({option.first.substr(2), option.first == "--help" ? 'h' : '\0', false,
+        rules.push_back({option.first.substr(2), option.first == "--help" ? 'h' : '\0', false,
                          [&option](const std::string&) {
                              option.second();
                              return std::string();
                          }});
     }
     const tools::ParsedArguments parsed =
-        tools::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), specs);
+        tools::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), rules);
     if (o->help || o->version) return true;
     *error = parsed.error;
     if (error->empty() && !parsed.operands.empty()) *error = "unexpected argument '" + parsed.operands[0] + "'";

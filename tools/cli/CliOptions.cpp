@@ -103,7 +103,7 @@ constexpr CommandSet kOnPrinter = Bit(Command::kUpdate) | Bit(Command::kVerify) 
 
 // An option, and the commands that take it.
 struct CliOption {
-    tools::OptionSpec spec;
+    tools::OptionRule rule;
     CommandSet commands;
 };
 
@@ -193,9 +193,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         return result;
     }
     const std::vector<CliOption> table = CliOptionTable(o);
-    std::vector<tools::OptionSpec> specs;
-    for (const CliOption& option : table) specs.push_back(option.spec);
-    const tools::ParsedArguments parsed = tools::ParseArguments(arguments, specs);
+    std::vector<tools::OptionRule> rules;
+    for (const CliOption& option : table) rules.push_back(option.rule);
+    const tools::ParsedArguments parsed = tools::ParseArguments(arguments, rules);
     // --help and --version win over everything else on the line met before them.
     const auto given = [&](const char* name) {
         return std::find(parsed.given.begin(), parsed.given.end(), name) != parsed.given.end();
@@ -218,7 +218,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     o.command = *named;
     if (o.command == Command::kHelp) return result;
     for (const std::string& name : parsed.given) {
-        const auto option = std::find_if(table.begin(), table.end(), [&](const CliOption& c) { return c.spec.name == name; });
+        const auto option = std::find_if(table.begin(), table.end(), [&](const CliOption& c) { return c.rule.name == name; });
         if ((option->commands & Bit(o.command)) == 0) {
             result.error = "'--" + name + "' is not an option of " + command;
             return result;

@@ -12,7 +12,7 @@ namespace carillon::tools {
 // One option. take is called for every occurrence, so a repeated option
 // simply collects its values; it returns a problem text, or empty when the
 // value is good.
-struct OptionSpec {
+struct OptionRule {
     std::string name;     // long name, without the dashes
     char letter = 0;      // short name, or 0
     bool takesValue = false;
@@ -28,7 +28,7 @@ struct ParsedArguments {
 // Parses arguments (without the program name). Accepts --opt=value,
 // --opt value, -o value, -ovalue, bundled short flags, unambiguous
 // abbreviations of long names, options after operands, and "--".
-ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& specs);
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const std::vector<OptionRule>& rules);
 
 // The two lines of a usage error: "PROGRAM: PROBLEM" and where to read more.
 std::string UsageErrorText(const std::string& program, const std::string& problem);

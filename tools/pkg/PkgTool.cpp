@@ -41,12 +41,12 @@ int RunBuild(const std::vector<std::string>& operands, const std::vector<std::st
 int RunPkgTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool help = false, version = false;
     std::vector<std::string> outputs;
-    const std::vector<tools::OptionSpec> specs = {
+    const std::vector<tools::OptionRule> rules = {
         {"help", 'h', false, [&](const std::string&) { help = true; return std::string(); }},
         {"version", 0, false, [&](const std::string&) { version = true; return std::string(); }},
         {"output", 'o', true, [&](const std::string& v) { outputs.push_back(v); return std::string(); }},
     };
-    const tools::ParsedArguments parsed = tools::ParseArguments(args, specs);
+    const tools::ParsedArguments parsed = tools::ParseArguments(args, rules);
     if (help || version) {
         out << (help ? std::string(kUsage) : tools::VersionText("carillon-pkg"));
         return kExitOk;
