@@ -82,8 +82,13 @@ int PrinterList::SearchPrinters() {
     CPort enumerator;
     portCount = enumerator.EnumerateAllPorts(records_.get(), kMaxPortRecords, 0, false);
     RebuildTree(true);
-    for (int i = 0; i < portCount; ++i) records_[i].port->WakeUp();
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    bool anyAsked = false;
+    for (int i = 0; i < portCount; ++i) {
+        if (!IsAsked(records_[i].name)) continue;
+        records_[i].port->WakeUp();
+        anyAsked = true;
+    }
+    if (anyAsked) std::this_thread::sleep_for(std::chrono::seconds(1));
 
     ProbeAllEntries();
     ChooseCurrentPrinter();
@@ -127,8 +132,10 @@ void PrinterList::ProbeAllEntries() {
     for (int i = 0; i < portCount; ++i) {
         waitUntilRunningBelow(limit);
         platform::PostMessage(notifyWindow, platform::WM_SEARCH_PROGRESS);
-        PrepareEntry(i, records_[i]);
+        const bool asked = IsAsked(records_[i].name);
+        PrepareEntry(i, records_[i], asked);
         RebuildTree(false);
+        if (!asked) continue;
         CPort* port = EntryPort(i);
         {
             std::lock_guard lock(mutex);
@@ -154,7 +161,11 @@ void PrinterList::ProbeAllEntries() {
     }
 }
 
-void PrinterList::PrepareEntry(int index, PortRecord& record) {
+bool PrinterList::IsAsked(const std::string& portName) const {
+    return portsToAsk.empty() || std::find(portsToAsk.begin(), portsToAsk.end(), portName) != portsToAsk.end();
+}
+
+void PrinterList::PrepareEntry(int index, PortRecord& record, bool asked) {
     CPort& port = *record.port;
     if (record.kind == kPortKindSerial) {
         SerialPortSettings settings(static_cast<std::uint8_t>(record.number), kSearchBaudRate, kHandshakeRtsCts);
@@ -174,7 +185,7 @@ void PrinterList::PrepareEntry(int index, PortRecord& record) {
     e.port = std::move(record.port);
     e.commandSet = COMMAND_SET_UNKNOWN;
     e.treeItem = 0;
-    e.label = kSearchingLabel;
+    e.label = asked ? kSearchingLabel : "";
 }
 
 std::optional<ErrorCode> PrinterList::IdentifyEntry(int index, CPort& port) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discovery/TreeControl.h"
 #include "engine/CommandGenerator.h"
@@ -118,13 +119,18 @@ public:
     // Ports probed at the same time; 1 probes them one after another. The
     // results are the same either way, only the time differs.
     int probesAtOnce = kMaxPortRecords;
+    // The ports a search asks, by name ("COM5", "USB1"); empty asks them
+    // all. The others are listed, neither woken nor probed: a caller that
+    // names its port does not wait out the silent ones.
+    std::vector<std::string> portsToAsk;
+    bool IsAsked(const std::string& portName) const;
     CCommandGenerator engine;
 
 private:
     int Resolve(int entry) const;
     CPort* PortOf(int entry);
     void ProbeAllEntries();
-    void PrepareEntry(int index, PortRecord& record);
+    void PrepareEntry(int index, PortRecord& record, bool asked);
     // The engine's result when the entry needed the monitor probe.
     std::optional<ErrorCode> IdentifyEntry(int index, CPort& port);
     void ApplyBoldLocked();

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::uint32_t kAcceptedRates[] = {1200, 2400, 4800, 9600, 19200, 28800, 38400, 57600, 115200};
 constexpr std::uint8_t kHighestConfigurableNumber = 6;
+constexpr std::uint32_t kDrainYieldMs = 2;
 
 constexpr const char* kFifoCaption = "Disable UART FIFO";
 constexpr const char* kFifoEnabledText =
@@ -203,6 +204,9 @@ bool CSerialPort::WaitSent() {
 
 bool CSerialPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTimeout) {
     const std::uint32_t rate = Serial()->baudRate;
+    // A line held up by its handshake would keep a short queue for long:
+    // yielding stops after this, and the waits sleep again.
+    const detail::Deadline yieldEnd(kDrainYieldMs);
     for (;;) {
         const int pending = GetOutCount();
         if (lastError != kOk) return false;
@@ -211,9 +215,15 @@ bool CSerialPort::WaitDrained(const detail::Deadline& deadline, ErrorCode onTime
             SetError(onTimeout);
             return false;
         }
-        // Sleep about as long as the queue takes to leave at this rate.
-        const long long expected = static_cast<long long>(pending) * 10 * 1000 / rate;
-        const int nap = static_cast<int>(std::clamp<long long>(expected, 1, 20));
+        // Sleep about as long as the queue takes to leave at this rate; a
+        // queue that leaves within the millisecond is only yielded to, since
+        // a timed sleep costs a millisecond or more on every system.
+        const long long expectedUs = static_cast<long long>(pending) * 10 * 1000000 / rate;
+        if (expectedUs < 1000 && !yieldEnd.Passed()) {
+            std::this_thread::yield();
+            continue;
+        }
+        const int nap = static_cast<int>(std::clamp<long long>(expectedUs / 1000, 1, 20));
         if (wake.Sleep(static_cast<std::uint64_t>(std::min(nap, std::max(deadline.RemainingMs(), 1))))) {
             SetError(onTimeout);
             return false;

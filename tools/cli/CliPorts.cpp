@@ -74,6 +74,7 @@ void NoteBusyPorts(PrinterList& printers, Reporter& reporter) {
     for (int i = 0; i < printers.portCount; ++i) {
         CPort* port = printers.EntryPort(i);
         if (port == nullptr || !printers.EntryLabel(i).empty() || port->IsOpen()) continue;
+        if (!printers.IsAsked(printers.EntrySnapshot(i).portName)) continue;
         errno = 0;
         if (port->Open()) {
             port->Close();
@@ -119,6 +120,7 @@ ChosenPort DirectPort(const Options& o, Reporter& reporter) {
 void SearchedPort(const Options& o, CThread& worker, Reporter& reporter, ChosenPort& chosen) {
     const std::string name = "COM" + std::to_string(o.port->number);
     reporter.Note("Searching the printers...");
+    worker.m_printers.portsToAsk = {name};
     RunSearch(worker);
     for (int i = 0; i < worker.m_printers.portCount; ++i) {
         const PrinterEntry entry = worker.m_printers.EntrySnapshot(i);

@@ -273,6 +273,8 @@ int RunFleet(const Options& given, Reporter& reporter, const Environment& env, s
     platform::MessageQueue messages;
     CThread searcher(&messages);  // its printer list owns the ports until the end
     searcher.m_printers.engine.m_session.m_timing = env.timing;
+    if (!o.all)
+        for (const PortChoice& p : o.ports) searcher.m_printers.portsToAsk.push_back(PortName(p));
     reporter.Note("Searching the printers...");
     RunSearch(searcher);
     NoteBusyPorts(searcher.m_printers, reporter);
