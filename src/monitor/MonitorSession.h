@@ -226,8 +226,8 @@ private:
     // Where each location's monitor write address is believed to stand: from
     // the last monitor info, moved on by every chunk the monitor confirmed.
     std::array<std::uint32_t, 4> m_knownWriteAddress{};
-    bool m_writeUnconfirmed = false;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> m_lineToRestore;  // the printer's own rate and handshake  // a short chunk's progress could not be read back as sent
+    bool m_writeUnconfirmed = false;  // a short chunk's progress could not be read back as sent
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> m_lineToRestore;  // the printer's own rate and handshake
 };
 
 }  // namespace carillon
