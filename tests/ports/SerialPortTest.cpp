@@ -111,7 +111,7 @@ TEST_F(SerialPortTest, OpenFailsWhereTheNumberHasNoDeviceOrTheDeviceIsNoTty) {
 
 // --- Reading and writing --------------------------------------------------------
 
-TEST_F(SerialPortTest, ReadAndReadStringKeepWhatCameBeforeATimeout) {
+TEST_F(SerialPortTest, ReadsKeepWhatCameBeforeATimeoutAndPurgeInDropsWhatHasArrived) {
     OpenAt();
     port.readTimeout = 30;
     ASSERT_TRUE(pty.Send({'A', 'B', 0x00, 'C', 'D'}));
@@ -119,13 +119,22 @@ TEST_F(SerialPortTest, ReadAndReadStringKeepWhatCameBeforeATimeout) {
     EXPECT_EQ(port.lastError, kOk);
     EXPECT_EQ(port.ReadString(), "CD");
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
-
     ASSERT_TRUE(pty.Send({7, 8}));
     std::uint8_t buffer[5] = {};
     EXPECT_EQ(port.Read(buffer, 5), 2);
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
     EXPECT_EQ(ByteArray(buffer, buffer + 2), (ByteArray{7, 8}));
     EXPECT_EQ(port.Read(buffer, 0), 0);
+
+    ASSERT_TRUE(pty.Send({1, 2, 3}));
+    ASSERT_TRUE(WaitUntil([&] { return port.GetInCount() == 3; }));
+    EXPECT_TRUE(port.PurgeIn());
+    EXPECT_EQ(port.GetInCount(), 0);
+    EXPECT_TRUE(port.PurgeOut());
+    EXPECT_EQ(port.GetOutCount(), 0);
+    // A pseudo-terminal has no modem lines: no CTS says the printer is absent.
+    EXPECT_TRUE(port.IsPrinterPresent());
+    EXPECT_EQ(port.lastError, kOk);
 }
 
 TEST_F(SerialPortTest, AReadKeepsItsDeadlineUnderASteadySignal) {
@@ -141,20 +150,6 @@ TEST_F(SerialPortTest, AReadKeepsItsDeadlineUnderASteadySignal) {
     ::sigaction(SIGALRM, &old, nullptr);
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
     EXPECT_LT(ms, 1500);  // restarting the whole time-out at each tick never ends
-}
-
-TEST_F(SerialPortTest, PurgeInDropsWhatHasArrived) {
-    OpenAt();
-    ASSERT_TRUE(pty.Send({1, 2, 3}));
-    ASSERT_TRUE(WaitUntil([&] { return port.GetInCount() == 3; }));
-    EXPECT_TRUE(port.PurgeIn());
-    EXPECT_EQ(port.lastError, kOk);
-    EXPECT_EQ(port.GetInCount(), 0);
-    EXPECT_TRUE(port.PurgeOut());
-    EXPECT_EQ(port.GetOutCount(), 0);
-    // A pseudo-terminal has no modem lines: no CTS says the printer is absent.
-    EXPECT_TRUE(port.IsPrinterPresent());
-    EXPECT_EQ(port.lastError, kOk);
 }
 
 TEST_F(SerialPortTest, AWriteThatCannotLeaveTimesOutAndIsDropped) {
