@@ -278,7 +278,7 @@ TEST_F(SerialPortTest, ListsTheNumbersWhoseDeviceExists) {
     EXPECT_STREQ(one[0].name, "COM1");
 }
 
-TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1) {
+TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1AndKeepsNumbersInRange) {
     const std::vector<SerialDeviceInfo> devices = {
         {"ttyACM0", "/dev/ttyACM0", false}, {"ttyS10", "/dev/ttyS10", true}, {"ttyUSB1", "/dev/ttyUSB1", false},
         {"ttyS1", "/dev/ttyS1", false},     {"ttyS2", "/dev/ttyS2", true},   {"ttyUSB0", "/dev/ttyUSB0", false},
@@ -293,9 +293,7 @@ TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1) {
     const SerialPortMap map = NumberSerialDevices(many);
     ASSERT_EQ(map.size(), 15u);
     EXPECT_EQ(map.at(15), "/dev/ttyUSB14");
-}
-
-TEST(SerialPortMap, AnExplicitMapKeepsItsNumbersInRange) {
+    // So does a map set by hand.
     ScopedSerialPortMap scoped({{0, "/dev/zero-port"}, {2, "/dev/two"}, {16, "/dev/too-high"}, {-1, "/dev/neg"}});
     EXPECT_EQ(GetSerialDevicePath(2), "/dev/two");
     EXPECT_EQ(GetSerialDevicePath(0), "/dev/zero-port");
@@ -357,7 +355,7 @@ TEST_F(SerialFifoTest, ASlowLatencyTimerIsReportedAndSetTo1MsWhenTheListingCheck
     EXPECT_EQ(boxes.Boxes().size(), 2u);
 }
 
-TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBox) {
+TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBoxAndAUartGoesByItsFlag) {
     // No attribute for ttyUSB0 at all.
     EXPECT_EQ(IsFifoEnabled(2), 1u);
     EXPECT_EQ(IsFifoEnabled(5), 1u);  // not in the map
@@ -367,9 +365,8 @@ TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBox) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[1], "Error while disabling FIFO buffer!!!");
     EXPECT_EQ(boxes.Boxes()[1].flags, platform::MB_ICONHAND);
-}
 
-TEST_F(SerialFifoTest, AnOnboardUartIsJudgedByItsLowLatencyFlag) {
+    // An onboard UART is judged by its low-latency flag.
     SetSerialPortMap({{3, (root.Path() / "dev/ttyS0").string()}});
     root.Write("sys/class/tty/ttyS0/flags", "0x10000000\n");
     EXPECT_EQ(IsFifoEnabled(3), 1u);

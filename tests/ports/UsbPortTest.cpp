@@ -81,15 +81,13 @@ TEST_F(UsbDeviceList, SuffixesAreFoundFromTheLastEntryDown) {
     EXPECT_FALSE(FindUsbInstance("", &index));
 }
 
-TEST(UsbIds, AreReadAfterTheirCaseSensitiveTag) {
+TEST(UsbIds, AreReadAfterTheirCaseSensitiveTagAndWrittenWithFourLowerCaseDigits) {
     EXPECT_EQ(ParseUsbId("USB\\Vid_f055&Pid_0e28\\X", "Vid"), 0xf055u);
     EXPECT_EQ(ParseUsbId("USB\\Vid_f055&Pid_0e28\\X", "Pid"), 0x0e28u);
     EXPECT_EQ(ParseUsbId("USB\\VID_F055&PID_0E28\\X", "Vid"), 0u);
     EXPECT_EQ(ParseUsbId("USB\\Vidf055", "Vid"), 0u);
     EXPECT_EQ(ParseUsbId("", "Pid"), 0u);
-}
-
-TEST(UsbIds, InstanceIdsUseFourLowerCaseDigitsAndASafeInstancePart) {
+    // The instance part is the serial number, else the port path, made safe.
     EXPECT_EQ(MakeUsbInstanceId("F055", "e28", "ABC123", "1-1"), "USB\\Vid_f055&Pid_0e28\\ABC123");
     EXPECT_EQ(MakeUsbInstanceId("1209", "0001", "", "1-1.3"), "USB\\Vid_1209&Pid_0001\\1-1.3");
     EXPECT_EQ(MakeUsbInstanceId("1209", "0001", "a\\b\tc", "1-1"), "USB\\Vid_1209&Pid_0001\\a_b_c");
