@@ -18,6 +18,7 @@ TEST(ErrorMessages, TableTextsKeepTheirBlanksAndSpelling) {
     EXPECT_EQ(GetErrorMessage(0x00030026), "element position is invalide");
     EXPECT_EQ(GetErrorMessage(0x0002000B),
               "Printer monitor version is newer than this application. Please upgrade");
+    EXPECT_EQ(GetErrorMessage(0x00050002), "Can not open the port");  // shared with 0x00010002
 }
 
 TEST(ErrorMessages, FirstAndLastRowsOfEachGroup) {
@@ -29,19 +30,7 @@ TEST(ErrorMessages, FirstAndLastRowsOfEachGroup) {
               "An element have an fixed address but it can't be put at this address.");
     EXPECT_EQ(GetErrorMessage(0x0004000A), "CELEMENT doesn't know this location. ");
     EXPECT_EQ(GetErrorMessage(0x00060015), "Params Customer is missing in presenter board.");
-    EXPECT_EQ(GetErrorMessage(0x000B0006), "there is an arg not found");
-}
-
-TEST(ErrorMessages, TwoCodesShareTheOpenPortText) {
-    EXPECT_EQ(GetErrorMessage(0x00050002), "Can not open the port");
-    EXPECT_EQ(GetErrorMessage(0x00010002), "Can not open the port");
-}
-
-TEST(ErrorMessages, GroupsThatNothingRaisesStillHaveTexts) {
-    EXPECT_EQ(GetErrorMessage(0x00070001), "Cannot enumerate Cyclone PRO devices");
-    EXPECT_EQ(GetErrorMessage(0x00080004), "Error while searching directory for log files");
-    EXPECT_EQ(GetErrorMessage(0x00090007), "Cannot create parameter object");
-    EXPECT_EQ(GetErrorMessage(0x000B0001), "there is an error on NODATA arg");
+    EXPECT_EQ(GetErrorMessage(0x000B0006), "there is an arg not found");  // a group nothing raises
 }
 
 TEST(ErrorMessages, PrinterRefusalsPrintTheirFlagByte) {

@@ -20,16 +20,10 @@ TEST(BoardGeometry, FixedMapCoversSixtyFourKilobytesInOneHundredFiveSectors) {
     EXPECT_EQ(g.tableSector, 1);
     EXPECT_EQ(g.sizeCode, 0xFF);
     EXPECT_EQ(g.manufacturerId, 0);
-    EXPECT_EQ(Total(g), 0x10000u);
-    EXPECT_EQ(SectorStart(g, 1), 0x1080u);
-    EXPECT_EQ(SectorStart(g, 2), 0x1200u);
-    EXPECT_EQ(SectorStart(g, 5), 0x1800u);
-    EXPECT_EQ(g.sectorSize[5], 0x2C);
-    EXPECT_EQ(SectorStart(g, 6), 0x182Cu);
-    EXPECT_EQ(g.sectorSize[6], 0x1D4);
-    EXPECT_EQ(SectorStart(g, 7), 0x1A00u);
-    EXPECT_EQ(SectorStart(g, 104), 0xDC00u);
-    EXPECT_EQ(g.sectorSize[104], 0x2400);
+    // Consecutive starts give the odd sizes too: 0x2C, 0x1D4 and the last 0x2400.
+    const std::pair<int, std::uint32_t> starts[] = {{1, 0x1080}, {2, 0x1200}, {5, 0x1800}, {6, 0x182C},
+                                                    {7, 0x1A00}, {104, 0xDC00}, {105, 0x10000}};
+    for (auto [sector, start] : starts) EXPECT_EQ(SectorStart(g, sector), start) << sector;
 }
 
 TEST(BoardGeometry, ReservedSectorsDependOnTheMonitorVersion) {
@@ -69,9 +63,7 @@ TEST(FlashChips, EveryChipFillsItsWholeSize) {
 
 TEST(FlashChips, TopAndBottomBootLayouts) {
     FlashGeometry top, bottom;
-    ApplyFlashChip(*FindFlashChip(0x01, 0xC4), top);
-    EXPECT_EQ(top.sectorCount, 35);
-    EXPECT_EQ(top.sectorSize[0], 0x8000);
+    ApplyFlashChip(*FindFlashChip(0x01, 0xC4), top);  // its first sectors: the session's geometry test
     EXPECT_EQ(top.sectorSize[31], 0x4000);
     EXPECT_EQ(top.sectorSize[34], 0x2000);
     ApplyFlashChip(*FindFlashChip(0x01, 0xBA), bottom);

@@ -28,7 +28,7 @@ protected:
     CMonitorSession session;
 };
 
-TEST_F(MonitorPacketTest, RequestsAreEscapedOnTheWireButNotInTheRecord) {
+TEST_F(MonitorPacketTest, RequestsAreEscapedOnTheWireButNotInTheRecordWhichHasALimit) {
     ByteArray record;
     const Bytes data{0x7D, 0xC0, 0xC1, 0x20};
     session.m_txSequence = 0xC0;  // the sequence number is escaped too
@@ -42,35 +42,29 @@ TEST_F(MonitorPacketTest, RequestsAreEscapedOnTheWireButNotInTheRecord) {
     EXPECT_EQ(Bytes(record.begin() + 1, record.end()), body);
     EXPECT_EQ(session.m_txSequence, 0xC1);
     EXPECT_EQ(port.writeTimeout, 2000u);
-}
-
-TEST_F(MonitorPacketTest, RequestsOverTheBodyLimitAreSentButNotRecorded) {
-    ByteArray record;
-    Bytes data(252, 0x11);
-    EXPECT_EQ(session.SendPacket(0x61, data.data(), 251, &record), kOk);
+    // Over the body limit: sent, but not recorded.
+    record.clear();
+    Bytes big(252, 0x11);
+    EXPECT_EQ(session.SendPacket(0x61, big.data(), 251, &record), kOk);
     EXPECT_EQ(record.size(), 256u);
     EXPECT_EQ(record[0], 255);
     port.written.clear();
-    EXPECT_EQ(session.SendPacket(0x61, data.data(), 252, &record), 0x00020018u);
+    EXPECT_EQ(session.SendPacket(0x61, big.data(), 252, &record), 0x00020018u);
     EXPECT_EQ(record.size(), 256u);
-    EXPECT_EQ(port.written, Frame(Body(1, 0x61, data)));
-    EXPECT_EQ(session.m_txSequence, 2);
+    EXPECT_EQ(port.written, Frame(Body(0xC2, 0x61, big)));
 }
 
-TEST_F(MonitorPacketTest, SequenceAdvancesEvenWhenThePortFails) {
+TEST_F(MonitorPacketTest, SequenceAdvancesEvenWhenThePortFailsButNotWithoutAConnection) {
     port.failWrites = true;
     EXPECT_EQ(session.SendPacket(0x41, nullptr, 0, nullptr), 0x0001000Bu);
     port.failWrites = false;
     ASSERT_EQ(session.SendPacket(0x41, nullptr, 0, nullptr), kOk);
     EXPECT_EQ(port.written, Frame(Body(1, 0x41)));
-}
-
-TEST_F(MonitorPacketTest, NothingMovesWithoutAConnection) {
     session.m_connected = false;
     EXPECT_EQ(session.SendPacket(0x41, nullptr, 0, nullptr), 0x00020003u);
     EXPECT_EQ(session.ReceivePacket(nullptr, 10, nullptr, 0, nullptr), 0x00020003u);
-    EXPECT_TRUE(port.written.empty());
-    EXPECT_EQ(session.m_txSequence, 0);
+    EXPECT_EQ(port.written, Frame(Body(1, 0x41)));
+    EXPECT_EQ(session.m_txSequence, 2);
 }
 
 Bytes Cat(Bytes a, const Bytes& b) {
@@ -133,14 +127,6 @@ TEST_F(MonitorPacketTest, AnswersAreDecodedOrRefusedAsTheyCome) {
     }
 }
 
-TEST_F(MonitorPacketTest, AnUnknownCodeIsReportedAsCode0xFF) {
-    std::uint8_t code = 0;
-    port.Feed(Frame(Body(0, 0x42)));
-    Bytes data;
-    EXPECT_EQ(Receive(data, 0, &code), 0x0002000Au);
-    EXPECT_EQ(code, 0xFF);
-}
-
 TEST_F(MonitorPacketTest, WrongSequenceResynchronisesOnTheReceivedNumber) {
     Bytes data;
     port.Feed(Frame(Body(7, 0x00)));
@@ -153,13 +139,17 @@ TEST_F(MonitorPacketTest, WrongSequenceResynchronisesOnTheReceivedNumber) {
     EXPECT_EQ(session.m_rxSequence, 0);
 }
 
-TEST_F(MonitorPacketTest, DataCodesCountAsPositiveAnswers) {
-    Bytes data;
-    std::uint8_t code = 0;
-    for (std::uint8_t c : {0x61, 0x62, 0x63}) {
-        port.Feed(Frame(Body(session.m_rxSequence, c)));
-        EXPECT_EQ(Receive(data, 0, &code), kOk);
-        EXPECT_EQ(code, c);
+// The data codes are positive answers too; an unknown code is reported as 0xFF.
+TEST_F(MonitorPacketTest, AnswerCodesAreReportedOrRefused) {
+    const std::tuple<std::uint8_t, ErrorCode, std::uint8_t> cases[] = {
+        {0x61, kOk, 0x61}, {0x62, kOk, 0x62}, {0x63, kOk, 0x63}, {0x42, 0x0002000Au, 0xFF}};
+    for (const auto& [sent, result, reported] : cases) {
+        SCOPED_TRACE(int(sent));
+        Bytes data;
+        std::uint8_t code = 0;
+        port.Feed(Frame(Body(session.m_rxSequence, sent)));
+        EXPECT_EQ(Receive(data, 0, &code), result);
+        EXPECT_EQ(code, reported);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "monitor/MonitorSession.h"
 #include "package/Element.h"
 #include "support/PacketBytes.h"
@@ -11,12 +13,6 @@ namespace {
 
 using testing::InMonitor;
 using testing::SimPrinter;
-
-const ByteArray kEnterMonitor = {0x1D, 0x55, 0x4D};
-
-bool Contains(const ByteArray& haystack, const ByteArray& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
 
 class MonitorSessionTest : public ::testing::Test {
 protected:
@@ -34,7 +30,8 @@ TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRateAgainAfterLosi
     config.baudRate = 38400;
     SimPrinter& p = Make(config);
     ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
-    EXPECT_TRUE(Contains(p.printer.NormalModeBytes(), kEnterMonitor));
+    const ByteArray enterMonitor = {0x1D, 0x55, 0x4D}, sent = p.printer.NormalModeBytes();
+    EXPECT_NE(std::search(sent.begin(), sent.end(), enterMonitor.begin(), enterMonitor.end()), sent.end());
     EXPECT_EQ(session.m_archi, kArchiNdx);
     sim::Faults cut;
     cut.powerCutAtRequest = 1;  // the next request
@@ -47,7 +44,7 @@ TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRateAgainAfterLosi
     EXPECT_EQ(p.printer.GetCounters().monitorStarts, 2u);
 }
 
-TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
+TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommandAndIsLeftWithIt) {
     SimPrinter& p = Make(InMonitor());
     ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
     EXPECT_TRUE(session.m_connected);
@@ -57,6 +54,12 @@ TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommand) {
     auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
     EXPECT_EQ(serial->baudRate, 115200u);
     EXPECT_EQ(serial->handshake, 3u);
+    EXPECT_EQ(session.LeaveMonitorMode(), kOk);
+    EXPECT_FALSE(p.printer.InMonitor());
+    EXPECT_FALSE(session.m_connected);
+    EXPECT_EQ(session.m_pPort, nullptr);
+    EXPECT_FALSE(p.port.IsOpen());
+    EXPECT_EQ(session.LeaveMonitorMode(), 0x00020003u);
 }
 
 // Plain answers carry no locations byte: MCU and DSP are assumed.
@@ -97,16 +100,6 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesW
     }
 }
 
-TEST_F(MonitorSessionTest, WithoutWakingASilentMonitorIsTriedTwiceThenGivenUp) {
-    SimPrinter& p = Make();  // normal mode: the monitor never answers
-    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x00010010u);
-    EXPECT_FALSE(session.m_connected);
-    EXPECT_EQ(session.m_pPort, &p.port);  // the port stays attached and open
-    EXPECT_TRUE(p.port.IsOpen());
-    EXPECT_EQ(p.printer.NormalModeBytes().size(), 0u);
-    EXPECT_GE(p.printer.GetCounters().noiseBytes, 12u);  // two info requests at the wrong rate
-}
-
 TEST_F(MonitorSessionTest, AUsbPrinterIsWokenAndWaitedForWhileItComesBack) {
     sim::PrinterConfig config;
     config.usbReenumerateMs = 30;
@@ -117,53 +110,45 @@ TEST_F(MonitorSessionTest, AUsbPrinterIsWokenAndWaitedForWhileItComesBack) {
     EXPECT_TRUE(p.port.IsOpen());
 }
 
-TEST_F(MonitorSessionTest, LeavingSendsTheCommandAndDisconnects) {
-    SimPrinter& p = Make(InMonitor());
-    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    EXPECT_EQ(session.LeaveMonitorMode(), kOk);
-    EXPECT_FALSE(p.printer.InMonitor());
-    EXPECT_FALSE(session.m_connected);
-    EXPECT_EQ(session.m_pPort, nullptr);
-    EXPECT_FALSE(p.port.IsOpen());
-    EXPECT_EQ(session.LeaveMonitorMode(), 0x00020003u);
-}
-
-TEST_F(MonitorSessionTest, MissingPortsAndClosedPorts) {
+TEST_F(MonitorSessionTest, NoConnectionWithoutAPortOrWithASilentMonitorNotWoken) {
     EXPECT_EQ(session.Connect(nullptr, true, 0), 0x01000008u);
     EXPECT_EQ(session.m_operation, kOpIdle);
     EXPECT_EQ(session.GoToMonitorMode(9600, 1, 0), 0x01000008u);
     testing::ScriptedPort closed;
     session.m_pPort = &closed;
     EXPECT_EQ(session.ReadMonitorInfo(nullptr), 0x00020003u);
+
+    SimPrinter& p = Make();  // normal mode: the monitor never answers
+    EXPECT_EQ(session.Connect(&p.port, false, 0), 0x00010010u);
+    EXPECT_FALSE(session.m_connected);
+    EXPECT_EQ(session.m_pPort, &p.port);  // the port stays attached and open
+    EXPECT_TRUE(p.port.IsOpen());
+    EXPECT_TRUE(p.printer.NormalModeBytes().empty());
+    EXPECT_GE(p.printer.GetCounters().noiseBytes, 12u);  // two info requests at the wrong rate
 }
 
 // The shortest answers a monitor of each version may give.
-class InfoLengthTest : public ::testing::TestWithParam<std::tuple<int, int, ErrorCode>> {};
-
-TEST_P(InfoLengthTest, ShortAnswersAreRefusedByVersion) {
-    const auto [version, length, expected] = GetParam();
-    testing::ScriptedPort port;
-    port.Open();
-    CMonitorSession session;
-    session.m_pPort = &port;
-    session.m_connected = true;
-    port.onWrite = [&](const std::vector<std::uint8_t>&) {
-        ByteArray data(static_cast<std::size_t>(length), 0x00);
-        data[0] = static_cast<std::uint8_t>(version);
-        data[1] = 200;
-        if (data.size() > 8) data[8] = 0x03;  // the locations of an extended answer
-        const ByteArray frame = testing::PacketFrame(testing::PacketBody(session.m_rxSequence, 0x00, data));
-        port.input.insert(port.input.end(), frame.begin(), frame.end());
-    };
-    EXPECT_EQ(session.ReadMonitorInfo(nullptr), expected);
+TEST(MonitorInfo, ShortAnswersAreRefusedByVersion) {
+    const std::tuple<int, int, ErrorCode> cases[] = {
+        {0x02, 8, kOk},  {0x02, 7, kErrMonPacketShort},  {0x81, 15, kOk}, {0x81, 12, kErrMonPacketShort},
+        {0x80, 14, kErrMonPacketShort}, {0x82, 15, kErrMonPacketShort}, {0x8A, 16, kOk}, {0x90, 16, kOk}};
+    for (const auto& [version, length, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << version << " " << length);
+        testing::ScriptedPort port;
+        port.Open();
+        CMonitorSession session;
+        session.m_pPort = &port;
+        session.m_connected = true;
+        port.onWrite = [&](const std::vector<std::uint8_t>&) {
+            ByteArray data(static_cast<std::size_t>(length), 0x00);
+            data[0] = static_cast<std::uint8_t>(version);
+            data[1] = 200;
+            if (data.size() > 8) data[8] = 0x03;  // the locations of an extended answer
+            port.Feed(testing::PacketFrame(testing::PacketBody(session.m_rxSequence, 0x00, data)));
+        };
+        EXPECT_EQ(session.ReadMonitorInfo(nullptr), expected);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Versions, InfoLengthTest,
-    ::testing::Values(std::tuple{0x02, 8, kOk}, std::tuple{0x02, 7, kErrMonPacketShort},
-                      std::tuple{0x81, 15, kOk}, std::tuple{0x81, 12, kErrMonPacketShort},
-                      std::tuple{0x80, 14, kErrMonPacketShort}, std::tuple{0x82, 15, kErrMonPacketShort},
-                      std::tuple{0x8A, 16, kOk}, std::tuple{0x90, 16, kOk}));
 
 }  // namespace
 }  // namespace carillon

@@ -111,7 +111,7 @@ TEST_F(SerialPortTest, OpenFailsWhereTheNumberHasNoDeviceOrTheDeviceIsNoTty) {
 
 // --- Reading and writing --------------------------------------------------------
 
-TEST_F(SerialPortTest, ReadAndReadStringKeepWhatCameBeforeATimeout) {
+TEST_F(SerialPortTest, ReadsKeepWhatCameBeforeATimeoutAndPurgeInDropsWhatHasArrived) {
     OpenAt();
     port.readTimeout = 30;
     ASSERT_TRUE(pty.Send({'A', 'B', 0x00, 'C', 'D'}));
@@ -119,13 +119,22 @@ TEST_F(SerialPortTest, ReadAndReadStringKeepWhatCameBeforeATimeout) {
     EXPECT_EQ(port.lastError, kOk);
     EXPECT_EQ(port.ReadString(), "CD");
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
-
     ASSERT_TRUE(pty.Send({7, 8}));
     std::uint8_t buffer[5] = {};
     EXPECT_EQ(port.Read(buffer, 5), 2);
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
     EXPECT_EQ(ByteArray(buffer, buffer + 2), (ByteArray{7, 8}));
     EXPECT_EQ(port.Read(buffer, 0), 0);
+
+    ASSERT_TRUE(pty.Send({1, 2, 3}));
+    ASSERT_TRUE(WaitUntil([&] { return port.GetInCount() == 3; }));
+    EXPECT_TRUE(port.PurgeIn());
+    EXPECT_EQ(port.GetInCount(), 0);
+    EXPECT_TRUE(port.PurgeOut());
+    EXPECT_EQ(port.GetOutCount(), 0);
+    // A pseudo-terminal has no modem lines: no CTS says the printer is absent.
+    EXPECT_TRUE(port.IsPrinterPresent());
+    EXPECT_EQ(port.lastError, kOk);
 }
 
 TEST_F(SerialPortTest, AReadKeepsItsDeadlineUnderASteadySignal) {
@@ -141,20 +150,6 @@ TEST_F(SerialPortTest, AReadKeepsItsDeadlineUnderASteadySignal) {
     ::sigaction(SIGALRM, &old, nullptr);
     EXPECT_EQ(port.lastError, kErrPortReadTimeout);
     EXPECT_LT(ms, 1500);  // restarting the whole time-out at each tick never ends
-}
-
-TEST_F(SerialPortTest, PurgeInDropsWhatHasArrived) {
-    OpenAt();
-    ASSERT_TRUE(pty.Send({1, 2, 3}));
-    ASSERT_TRUE(WaitUntil([&] { return port.GetInCount() == 3; }));
-    EXPECT_TRUE(port.PurgeIn());
-    EXPECT_EQ(port.lastError, kOk);
-    EXPECT_EQ(port.GetInCount(), 0);
-    EXPECT_TRUE(port.PurgeOut());
-    EXPECT_EQ(port.GetOutCount(), 0);
-    // A pseudo-terminal has no modem lines: no CTS says the printer is absent.
-    EXPECT_TRUE(port.IsPrinterPresent());
-    EXPECT_EQ(port.lastError, kOk);
 }
 
 TEST_F(SerialPortTest, AWriteThatCannotLeaveTimesOutAndIsDropped) {
@@ -283,7 +278,7 @@ TEST_F(SerialPortTest, ListsTheNumbersWhoseDeviceExists) {
     EXPECT_STREQ(one[0].name, "COM1");
 }
 
-TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1) {
+TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1AndKeepsNumbersInRange) {
     const std::vector<SerialDeviceInfo> devices = {
         {"ttyACM0", "/dev/ttyACM0", false}, {"ttyS10", "/dev/ttyS10", true}, {"ttyUSB1", "/dev/ttyUSB1", false},
         {"ttyS1", "/dev/ttyS1", false},     {"ttyS2", "/dev/ttyS2", true},   {"ttyUSB0", "/dev/ttyUSB0", false},
@@ -298,9 +293,7 @@ TEST(SerialPortMap, NumbersUartsThenUsbAdaptersFromCom1) {
     const SerialPortMap map = NumberSerialDevices(many);
     ASSERT_EQ(map.size(), 15u);
     EXPECT_EQ(map.at(15), "/dev/ttyUSB14");
-}
-
-TEST(SerialPortMap, AnExplicitMapKeepsItsNumbersInRange) {
+    // So does a map set by hand.
     ScopedSerialPortMap scoped({{0, "/dev/zero-port"}, {2, "/dev/two"}, {16, "/dev/too-high"}, {-1, "/dev/neg"}});
     EXPECT_EQ(GetSerialDevicePath(2), "/dev/two");
     EXPECT_EQ(GetSerialDevicePath(0), "/dev/zero-port");
@@ -362,7 +355,7 @@ TEST_F(SerialFifoTest, ASlowLatencyTimerIsReportedAndSetTo1MsWhenTheListingCheck
     EXPECT_EQ(boxes.Boxes().size(), 2u);
 }
 
-TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBox) {
+TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBoxAndAUartGoesByItsFlag) {
     // No attribute for ttyUSB0 at all.
     EXPECT_EQ(IsFifoEnabled(2), 1u);
     EXPECT_EQ(IsFifoEnabled(5), 1u);  // not in the map
@@ -372,9 +365,8 @@ TEST_F(SerialFifoTest, APortThatCannotBeToldOrFixedGetsTheErrorBox) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[1], "Error while disabling FIFO buffer!!!");
     EXPECT_EQ(boxes.Boxes()[1].flags, platform::MB_ICONHAND);
-}
 
-TEST_F(SerialFifoTest, AnOnboardUartIsJudgedByItsLowLatencyFlag) {
+    // An onboard UART is judged by its low-latency flag.
     SetSerialPortMap({{3, (root.Path() / "dev/ttyS0").string()}});
     root.Write("sys/class/tty/ttyS0/flags", "0x10000000\n");
     EXPECT_EQ(IsFifoEnabled(3), 1u);
