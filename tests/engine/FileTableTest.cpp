@@ -6,10 +6,11 @@ namespace carillon {
 namespace {
 
 // An MCU table area laid out by hand: an index announcing indexed bytes of
-// entries with their CRC, files at slots 1 to files, then erased flash; one
-// byte is changed afterwards when damaged is not 0.
+// entries with their CRC (none when indexed is -1), files at slots 1 to
+// files, then erased flash; one byte is changed afterwards when damaged is not 0.
 struct McuArea {
-    std::uint32_t files, indexed;
+    std::uint32_t files;
+    std::int32_t indexed;
     std::size_t damaged;
 
     ByteArray Bytes() const {
@@ -25,7 +26,7 @@ struct McuArea {
             e.WriteMcuEntry(bytes.data() + slot * 32);
         };
         for (std::uint32_t k = 1; k <= files; ++k) entry(k, kTypeData, static_cast<std::int32_t>(0xD800 - k * 0x200), 0x100);
-        if (indexed != 0) entry(0, kTypeIndex, 0x10A0, indexed);
+        if (indexed >= 0) entry(0, kTypeIndex, 0x10A0, static_cast<std::uint32_t>(indexed));
         if (damaged != 0) bytes[damaged] ^= 1;
         return bytes;
     }
@@ -35,30 +36,20 @@ struct Damage {
     const char* what;
     McuArea area;
     ErrorCode result;
-    std::size_t delivered;  // file entries
+    int delivered;  // file entries; -1: the list is left as it was
 };
 
 const Damage kDamages[] = {
-    {"erased: no index", {0, 0, 0}, 0x00030003, 0},
+    {"erased: no index", {0, -1, 0}, 0x00030003, -1},
+    {"an empty table empties the location", {0, 0, 0}, kOk, 0},
     {"two files and the end", {2, 64, 0}, kOk, 2},
-    {"a file entry changed after its CRC", {2, 64, 32 + 5}, 0x00030011, 0},
+    {"a file entry changed after its CRC", {2, 64, 32 + 5}, 0x00030011, -1},
     {"a file entry where the end entry should be", {3, 64, 0}, 0x00030004, 2},
-    {"27 entries leave no room for the end", {0, 0x360, 0}, 0x00030006, 0},
+    {"27 entries leave no room for the end", {0, 0x360, 0}, 0x00030006, -1},
     {"one byte less still fits 26 and the end", {0, 0x35F, 0}, kOk, 26},
     {"a size between slots counts whole entries", {1, 0x30, 0}, kOk, 1},
-    {"but its CRC covers every byte", {1, 0x30, 32 + 0x2F}, 0x00030011, 0},
+    {"but its CRC covers every byte", {1, 0x30, 32 + 0x2F}, 0x00030011, -1},
 };
-
-TEST(FileTableArea, DamagedTablesAreRecognised) {
-    for (const Damage& d : kDamages) {
-        SCOPED_TRACE(d.what);
-        const ByteArray area = d.area.Bytes();
-        const DecodedTable table = DecodeFileTableArea(area.data(), EntryForm::kMcu, kKioskFlash);
-        EXPECT_EQ(table.result, d.result);
-        ASSERT_EQ(table.elements.size(), d.delivered);
-        for (const auto& e : table.elements) EXPECT_EQ(e->m_location, kKioskFlash);
-    }
-}
 
 class FileTableTest : public testing::EngineTest {
 protected:
@@ -77,44 +68,52 @@ protected:
     }
 };
 
-TEST_F(FileTableTest, AnEmptyTableEmptiesItsLocationAndAFailedReadLeavesTheListAlone) {
-    Start(Config(sim::Family::kNdx));
-    Add("stale", kTypeData, kMcuFlash, 4);
-    Add("other", kTypeData, kDspFlash, 4);
-    ASSERT_EQ(engine.ReadLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(CountAt(kMcuFlash), 0u);
-    EXPECT_EQ(CountAt(kDspFlash), 1u);
-    Add("stale", kTypeData, kMcuFlash, 4);
-    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{0, 0, 0}.Bytes());
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030003u);
-    EXPECT_EQ(CountAt(kMcuFlash), 1u);
+// A table's entries replace the location's elements once they are read,
+// even when the end entry is then missing; only a whole table counts as read.
+TEST_F(FileTableTest, ReadEntriesReplaceTheLocationsElementsAndOnlyAWholeTableCountsAsRead) {
+    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
+    for (const Damage& d : kDamages) {
+        SCOPED_TRACE(d.what);
+        engine.m_elements.RemoveAll();
+        engine.m_elements.m_tableRead.fill(0);
+        Add("stale", kTypeData, kMcuFlash, 4);
+        Add("other", kTypeData, kDspFlash, 4);
+        printer->printer.StoreFlash(kMcuFlash, 0x1080, d.area.Bytes());
+        EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), d.result);
+        EXPECT_EQ(CountAt(kMcuFlash), d.delivered < 0 ? 1u : static_cast<std::size_t>(d.delivered));
+        EXPECT_EQ(CountAt(kDspFlash), 1u);
+        EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], d.result == kOk ? 1u : 0u);
+    }
 }
 
-TEST_F(FileTableTest, ALocationWithoutElementsGetsIndexAndEndOnly) {
-    StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
-    const ByteArray table = TableBytes(kMcuFlash, 0x380);
-    EXPECT_EQ(ByteArray(table.begin(), table.begin() + 9), (ByteArray{0x10, 0xFF, 0xFF, 0x10, 0xA0, 0x00, 0x00, 0x02, 0x00}));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&table[9])), "Mcu Table Entry");
-    EXPECT_EQ(ByteArray(table.begin() + 32, table.begin() + 41), (ByteArray{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
-    EXPECT_TRUE(std::all_of(table.begin() + 64, table.end(), [](std::uint8_t b) { return b == 0xFF; }));
-}
-
-TEST_F(FileTableTest, OldMonitorsGetNoCryptBit) {
+// An old monitor's table: the index (type, address, size, version), one
+// entry without the crypt bit, the end entry, erased flash. A worn cell that
+// keeps a bit of the entry at 1 makes the table fail its read-back.
+TEST_F(FileTableTest, ATableIsIndexEntriesAndEndWithoutCryptBitsForOldMonitorsAndMustReadBackAsWritten) {
     auto config = Config(sim::Family::kNdx);
     config.monitorVersion = 0x01;
     StartWithGeometry(config);
     CElement& fw = AddStored("fw", kTypeFirmware, kMcuFlash, 0x100, 0x182C);
     ASSERT_EQ(engine.WriteLocationTable(kMcuFlash), kOk);
-    EXPECT_EQ(TableBytes(kMcuFlash, 0x40)[32], 0x80);
     EXPECT_EQ(fw.m_cryptFlag, 0);
+    const ByteArray table = TableBytes(kMcuFlash, 0x380);
+    EXPECT_EQ(table[0], 0x10);
+    EXPECT_EQ(ByteArray(table.begin() + 3, table.begin() + 9), (ByteArray{0x10, 0xA0, 0x00, 0x20, 0x02, 0x00}));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&table[9])), "Mcu Table Entry");
+    EXPECT_EQ(table[32], 0x80);
+    EXPECT_EQ(ByteArray(table.begin() + 64, table.begin() + 73), (ByteArray{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
+    EXPECT_TRUE(std::all_of(table.begin() + 96, table.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    sim::Faults faults;
+    faults.worn = {.location = kMcuFlash, .unit = 0x1080 + 0x20, .stuckBits = 0x01};
+    printer->printer.SetFaults(faults);
+    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030011u);
 }
 
 TEST_F(FileTableTest, OneEntryMoreThanFitsLeavesThePrintersTableUntouched) {
     StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
     struct Table {
         std::int32_t location;
-        int fits;
+        int fits;  // file entries
         std::uint32_t units;
     };
     for (const Table& t : {Table{kMcuFlash, 26, 0x380}, Table{kDspFlash, 62, 0x800}}) {
@@ -133,26 +132,9 @@ TEST_F(FileTableTest, OneEntryMoreThanFitsLeavesThePrintersTableUntouched) {
     }
 }
 
-TEST_F(FileTableTest, UnsavedElementsStopTheWriteBeforeAnythingIsErased) {
-    StartWithGeometry(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    Add("new", kTypeFileEmpty, kMcuFlash, 4);
-    const auto erases = printer->printer.GetCounters().erases;
-    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030015u);
-    EXPECT_EQ(printer->printer.GetCounters().erases, erases);
-    EXPECT_EQ(engine.WriteLocationTable(kI2cFlash), 0x00030017u);
-    engine.m_geometryValid.fill(0);
-    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030018u);
-}
-
-TEST_F(FileTableTest, AMissingEndEntryLeavesTheTableMarkedUnread) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    printer->printer.StoreFlash(kMcuFlash, 0x1080, McuArea{3, 64, 0}.Bytes());
-    EXPECT_EQ(engine.ReadLocationTable(kMcuFlash), 0x00030004u);
-    EXPECT_EQ(CountAt(kMcuFlash), 2u);
-    EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], 0u);
-}
-
-TEST_F(FileTableTest, AnI2cFlashEndsTheReadWithWrongFlashTypeAfterTheOthers) {
+// On a printer with an I2C flash, which holds no table, reading goes on to
+// the other locations; nothing is erased for a table that cannot be written.
+TEST_F(FileTableTest, TablesThatCannotBeReadOrWrittenAreRefusedBeforeAnythingIsErased) {
     auto config = Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware);
     config.locations = 0x07;
     Start(config);
@@ -160,6 +142,13 @@ TEST_F(FileTableTest, AnI2cFlashEndsTheReadWithWrongFlashTypeAfterTheOthers) {
     EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], 1u);
     EXPECT_EQ(engine.m_elements.m_tableRead[kDspFlash], 1u);
     EXPECT_EQ(engine.StatusText(), "Update file entry of MCU_FLASH");
+    EXPECT_EQ(engine.WriteLocationTable(kI2cFlash), 0x00030017u);
+    Add("new", kTypeFileEmpty, kMcuFlash, 4);
+    const auto erases = printer->printer.GetCounters().erases;
+    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030015u);
+    EXPECT_EQ(printer->printer.GetCounters().erases, erases);
+    engine.m_geometryValid.fill(0);
+    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030018u);
 }
 
 }  // namespace

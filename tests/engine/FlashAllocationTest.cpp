@@ -17,6 +17,7 @@ struct Placement {
     std::uint8_t monitorVersion;
     std::vector<Item> items;
     ErrorCode result;
+    std::int32_t location = kMcuFlash;
 };
 
 const Placement kPlacements[] = {
@@ -28,6 +29,9 @@ const Placement kPlacements[] = {
     // Only 0x400 bytes are free above the taken sector; below it the run ends at 0xD800.
     {"an element too big above a taken sector moves below it", 3,
      {{kTypeData, 0x200, 0xD800, 0xD800}, {kTypeData, 0x500, kNew, 0xD200}}, kOk},
+    // The four boot sectors at the top hold exactly 0x8000 words; one word more needs two main sectors.
+    {"DSP sizes count words", 3, {{kTypeFontA, 0x10000, kNew, 0xF8000}, {kTypeFontB, 0x10002, kNew, 0xE8000}}, kOk,
+     kDspFlash},
     {"empty elements get 0, placeholders no address", 3, {{kTypeData, 0, kNew, 0}, {kTypeIndex, 0x100, kNew, -1}}, kOk},
     {"two firmwares for one fixed address", 3, {{kTypeFirmware, 0x100, kNew, 0}, {kTypeFirmware, 0x100, kNew, 0}},
      0x00030027},
@@ -45,29 +49,18 @@ TEST_F(FlashAllocationTest, PlacesOnTheBoardMapOrRefuses) {
         auto config = Config(sim::Family::kNdx);
         config.monitorVersion = p.monitorVersion;
         Start(config);
-        ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+        ASSERT_EQ(engine.ReadGeometry(p.location), kOk);
         engine.m_elements.RemoveAll();
         std::vector<CElement*> added;
         for (const Item& item : p.items) {
             const std::string name = "e" + std::to_string(added.size());
-            added.push_back(item.storedAt == kNew ? &Add(name, item.type, kMcuFlash, item.size)
-                                                  : &AddStored(name, item.type, kMcuFlash, item.size, item.storedAt));
+            added.push_back(item.storedAt == kNew ? &Add(name, item.type, p.location, item.size)
+                                                  : &AddStored(name, item.type, p.location, item.size, item.storedAt));
         }
-        ASSERT_EQ(engine.AttributeAddresses(kMcuFlash), p.result);
+        ASSERT_EQ(engine.AttributeAddresses(p.location), p.result);
         if (p.result != kOk) continue;
         for (std::size_t i = 0; i < added.size(); ++i) EXPECT_EQ(added[i]->m_address, p.items[i].expected) << i;
     }
-}
-
-TEST_F(FlashAllocationTest, DspPlacementCountsWordsAndSparesTheTableSector) {
-    Start(Config(sim::Family::kNdx));
-    ASSERT_EQ(engine.ReadGeometry(kDspFlash), kOk);
-    CElement& fontA = Add("fontA", kTypeFontA, kDspFlash, 0x10000);  // 0x8000 words: one main sector
-    CElement& fontB = Add("fontB", kTypeFontB, kDspFlash, 0x10002);  // one word more: two sectors
-    ASSERT_EQ(engine.AttributeAddresses(kDspFlash), kOk);
-    // The four boot sectors at the top hold exactly 0x8000 words.
-    EXPECT_EQ(fontA.m_address, 0xF8000);
-    EXPECT_EQ(fontB.m_address, 0xE8000);
 }
 
 // The engine refuses to place or count sectors without a fresh geometry of a

@@ -1,10 +1,7 @@
 #include "engine/EngineFixture.h"
-#include "support/RecordingMessageBoxProvider.h"
 
 namespace carillon {
 namespace {
-
-using testing::Pattern;
 
 class ProgrammingTest : public testing::EngineTest {
 protected:
@@ -21,7 +18,7 @@ protected:
 struct Preparation {
     const char* what;
     sim::ImageKind image;
-    bool outputImage;
+    bool outputImage, erasedData;
     std::int32_t type;
     std::uint32_t size;
     std::vector<std::uint32_t> checkLengths;  // of the blank checks, in order
@@ -30,11 +27,15 @@ struct Preparation {
 
 // Blank checks cover each sector up to the element's end; an output image
 // must replay without a printer to ask, so then every sector is erased.
+// Erased data is already what the erase leaves: it is never written.
 const Preparation kPreparations[] = {
-    {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false,
+    {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false, false,
      kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4},
-    {"blank sectors are only checked", sim::ImageKind::kBlank, false, kTypeData, 0x300, {0x200, 0x100}, 0},
-    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, kTypeData, 0x300, {}, 2},
+    {"erased data over the old firmware", sim::ImageKind::kOldFirmware, false, true, kTypeFirmware, 0x400,
+     {0x1D4, 0x200, 0x2C}, 3},
+    {"blank sectors are only checked", sim::ImageKind::kBlank, false, false, kTypeData, 0x300, {0x200, 0x100}, 0},
+    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, false, kTypeData, 0x300,
+     {}, 2},
 };
 
 TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
@@ -45,42 +46,26 @@ TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
         ByteArray image;
         engine.m_pOutputImage = p.outputImage ? &image : nullptr;
         CElement& e = Add("new", p.type, kMcuFlash, p.size);
+        if (p.erasedData) std::fill(e.m_pData.get(), e.m_pData.get() + p.size, 0xFF);
         ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
         EXPECT_EQ(e.m_saved, 1);
         std::vector<std::uint32_t> checks;
         for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));
         EXPECT_EQ(checks, p.checkLengths);
         EXPECT_EQ(Count("B"), p.erases);
+        EXPECT_EQ(Count("DF") == 0, p.erasedData);
         EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, static_cast<std::uint32_t>(e.m_address), p.size),
                   ByteArray(e.m_pData.get(), e.m_pData.get() + p.size));
     }
 }
 
-TEST_F(ProgrammingTest, ErasedDataIsNeverWritten) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    CElement& blank = Add("blank", kTypeFirmware, kMcuFlash, 0x400, false);
-    blank.m_pData.reset(new std::uint8_t[0x400]);
-    std::fill(blank.m_pData.get(), blank.m_pData.get() + 0x400, 0xFF);
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(blank.m_saved, 1);
-    EXPECT_GT(Count("B"), 0u);  // the old firmware there is erased...
-    EXPECT_EQ(Count("DFa"), 0u);  // ...and nothing is written
-    EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, 0x182C, 0x400), ByteArray(0x400, 0xFF));
-}
-
-TEST_F(ProgrammingTest, ElementsWithoutUnitsOrDataAreSavedWithoutAnyCommand) {
+TEST_F(ProgrammingTest, ElementsWithoutUnitsOrDataNeedNoCommandButOneWithoutAddressStopsTheLocation) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
     CElement& empty = Add("empty", kTypeData, kMcuFlash, 0);
     CElement& params = Add("params", kTypeParamsFact, kMcuFlash, 512, false);
     ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(empty.m_saved, 1);
-    EXPECT_EQ(params.m_saved, 1);
+    EXPECT_EQ(empty.m_saved + params.m_saved, 2);
     EXPECT_TRUE(printer->printer.Requests().empty());
-}
-
-TEST_F(ProgrammingTest, AnElementWithoutAddressStopsTheLocation) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
     Add("unplaced", kTypeData, kMcuFlash, 0x10);
     EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
     engine.m_geometryValid.fill(0);
@@ -93,30 +78,17 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     config.faults.refuseFlags = 0x08;
     Start(config);
     engine.DoReadFileTables();  // blank flash: no tables, but the geometry is read
-    Add("kiosk fw", kTypeFirmware, kKioskFlash, 0x200);
-    Add("mcu fw", kTypeFirmware, kMcuFlash, 0x200);
-    const ErrorCode r = engine.DoSave(1);
-    EXPECT_EQ(r, 0x00030014u);  // every chunk refused: too many errors, five attempts over
-    EXPECT_EQ(Find("mcu fw")->m_saved, 1);
-    EXPECT_EQ(Find("kiosk fw")->m_saved, 0);
+    const CElement& kiosk = Add("kiosk fw", kTypeFirmware, kKioskFlash, 0x200);
+    const CElement& mcu = Add("mcu fw", kTypeFirmware, kMcuFlash, 0x200);
+    EXPECT_EQ(engine.DoSave(1), 0x00030014u);  // every chunk refused: too many errors, five attempts over
+    EXPECT_EQ(mcu.m_saved, 1);
+    EXPECT_EQ(kiosk.m_saved, 0);
     // Five attempts of eleven refused chunks, each naming its address again.
-    EXPECT_EQ(printer->Requests("P").size(), 55u);
-    EXPECT_TRUE(printer->Requests("R").empty());
+    EXPECT_EQ(Count("P"), 55u);
+    EXPECT_EQ(Count("R"), 0u);
     // MCU got its new table; the KIOSK table was left as it was (none).
     EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
-}
-
-TEST_F(ProgrammingTest, ForcingSkipsTheRulesButStillAddsAndPlacesTheParameters) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kEmptyTables));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    Add("only data", kTypeData, kMcuFlash, 0x100);
-    EXPECT_EQ(engine.DoSave(0), 0x00060007u);  // the rules want a complete set
-    EXPECT_EQ(engine.DoSave(1), kOk);
-    EXPECT_EQ(Find("Params_Fact_mcu")->m_address, 0x1600);
-    EXPECT_EQ(Find("Params_Custom_mcu")->m_address, 0x1400);
-    EXPECT_EQ(Find("only data")->m_saved, 1);
-    EXPECT_EQ(printer->Requests("NOPQR").size(), 0u);  // an NDX printer has no kiosk board
 }
 
 TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
@@ -125,31 +97,18 @@ TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
     const CElement& first = *engine.m_elements.Elements().front();
     ASSERT_EQ(engine.DoReadElement(0), kOk);
     ASSERT_NE(first.m_pData, nullptr);
-    const ByteArray expected = printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address),
-                                                          UnitCount(first));
-    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size), expected);
+    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size),
+              printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address), UnitCount(first)));
     EXPECT_EQ(engine.m_unitsTotal, first.m_size);
     EXPECT_EQ(engine.DoReadElement(0), kOk);  // already has data: nothing to do
     EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
 
     CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);
-    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030022u);
+    const auto last = static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1);
+    EXPECT_EQ(engine.DoReadElement(last), 0x00030022u);
     engine.m_elements.m_tableRead.fill(0);
     unplaced.m_address = 0x2000;
-    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030025u);
-}
-
-TEST_F(ProgrammingTest, RetriesRunOutWithTheMonitorsError) {
-    testing::RecordingMessageBoxProvider boxes;
-    auto config = Config(sim::Family::kNdx, sim::ImageKind::kBlank);
-    config.faults.refuse = {.everyNth = 1, .fraction = 0, .commands = "C"};
-    config.faults.refuseFlags = 0x10;
-    Start(config);
-    engine.m_session.m_retries = 2;
-    Add("data", kTypeData, kMcuFlash, 0x10);
-    EXPECT_EQ(PlaceAndProgram(kMcuFlash), 0x00020110u);
-    EXPECT_EQ(printer->Requests("C").size(), 5u * 2u);  // five attempts of two blank checks each
-    EXPECT_EQ(Find("data")->m_saved, 0);
+    EXPECT_EQ(engine.DoReadElement(last), 0x00030025u);
 }
 
 }  // namespace
