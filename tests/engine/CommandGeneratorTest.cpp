@@ -22,13 +22,6 @@ TEST(CommandGenerator, PostsAreTakenAtOnceRefusedWhileBusyAndAwaitedByTheDestruc
     std::atomic<bool> saving{false};
     {
         CCommandGenerator engine;
-        std::uint8_t version[2] = {0, 0};
-        engine.GetMonitorVersion(version);
-        EXPECT_EQ(version[0] & version[1], 0xFF);  // not connected
-        engine.GetStatus(nullptr);  // nothing to fill, nothing happens
-        GeneratorStatus status;
-        engine.GetStatus(&status);
-        EXPECT_EQ(status.text, "Initializing...");
         engine.PostConnect(&printer.port, 1, 0);
         EXPECT_EQ(engine.m_lastError, kOk);
         ASSERT_TRUE(WaitIdle(engine));
@@ -53,22 +46,38 @@ TEST(CommandGenerator, PostsAreTakenAtOnceRefusedWhileBusyAndAwaitedByTheDestruc
 
 using CommandGeneratorStatus = testing::EngineTest;
 
-TEST_F(CommandGeneratorStatus, CountsTheSavedElementsReadFromTheTablesOfPresentLocations) {
+// Reading the tables twice replaces their elements, never duplicates them;
+// elements of a location the printer lacks do not count as saved.
+TEST_F(CommandGeneratorStatus, CountsTheSavedElementsOfPresentLocationsAndReadsEachBackFromItsAddress) {
     Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    for (int read = 0; read < 2; ++read) ASSERT_EQ(engine.DoReadFileTables(), kOk);  // replaces, never duplicates
+    for (int read = 0; read < 2; ++read) ASSERT_EQ(engine.DoReadFileTables(), kOk);
     for (const auto& e : engine.m_elements.Elements()) EXPECT_TRUE(e->m_archi == kArchiNdx && e->m_address != -1);
     EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
     EXPECT_EQ(engine.m_geometryValid, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
-    Add("kiosk", kTypeData, kKioskFlash, 4).m_saved = 1;  // saved, but no kiosk board on this printer
+    const CElement& first = *engine.m_elements.Elements().front();
+    ASSERT_EQ(engine.DoReadElement(0), kOk);
+    ASSERT_NE(first.m_pData, nullptr);
+    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size),
+              printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address), UnitCount(first)));
+    EXPECT_EQ(engine.DoReadElement(0), kOk);  // already has data: nothing to do
+    EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
+
+    CElement& kiosk = Add("kiosk", kTypeData, kKioskFlash, 4, false);
+    kiosk.m_saved = 1;
     engine.m_stepsTotal = 4;
     engine.m_unitsTotal = 10;
     GeneratorStatus status;
     engine.GetStatus(&status);
     EXPECT_EQ(status.elementCount, 7u);
     EXPECT_EQ(status.savedCount, 6u);
-    EXPECT_EQ(status.step, kStepReadingTables);
+    EXPECT_EQ(status.step, kStepReadingFile);
     EXPECT_EQ(status.stepsDone, 4u);  // idle: everything counts as done
     EXPECT_EQ(status.unitsDone, 10u);
+    CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);
+    EXPECT_EQ(engine.DoReadElement(7), 0x00030022u);
+    engine.m_elements.m_tableRead.fill(0);
+    unplaced.m_address = 0x2000;
+    EXPECT_EQ(engine.DoReadElement(7), 0x00030025u);
 }
 
 // Probing names a printer in its monitor with a session of its own;

@@ -5,11 +5,12 @@ namespace {
 
 constexpr std::int32_t kNew = -2;  // not stored in the printer yet
 
+// storedAt: kNew, or the address the printer's table gives (-1: none);
+// expected: the address after placement, when it succeeds.
 struct Item {
     std::int32_t type;
     std::uint32_t size;
-    std::int32_t storedAt;  // kNew, or the address the printer's table gives (-1: none)
-    std::int32_t expected;  // address after placement, when it succeeds
+    std::int32_t storedAt, expected;
 };
 
 struct Placement {
@@ -63,13 +64,15 @@ TEST_F(FlashAllocationTest, PlacesOnTheBoardMapOrRefuses) {
     }
 }
 
-// The engine refuses to place or count sectors without a fresh geometry of a
-// present location, and past the end of the map.
+// Nothing is placed, programmed or counted in sectors without a fresh
+// geometry of a present location, nor past the end of the map.
 TEST_F(FlashAllocationTest, NeedsAFreshGeometryOfAPresentLocation) {
     Start(Config(sim::Family::kNdx));
     std::uint8_t sector = 0;
     std::uint32_t address = 0;
     EXPECT_EQ(engine.AttributeAddresses(kMcuFlash), 0x00030018u);
+    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030018u);
+    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030018u);
     EXPECT_EQ(engine.AddressToSector(kDspFlash, 0, &sector), 0x00030018u);
     engine.m_geometryValid[kKioskFlash] = 1;
     EXPECT_EQ(engine.AttributeAddresses(kKioskFlash), 0x00030019u);
@@ -77,6 +80,8 @@ TEST_F(FlashAllocationTest, NeedsAFreshGeometryOfAPresentLocation) {
     ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
     EXPECT_EQ(engine.SectorToAddress(kMcuFlash, 105, &address), kOk);
     EXPECT_EQ(engine.SectorToAddress(kMcuFlash, 106, &address), 0x00030021u);
+    Add("unplaced", kTypeData, kMcuFlash, 0x10);
+    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
 }
 
 }  // namespace

@@ -15,27 +15,35 @@ protected:
     std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
 };
 
+enum class Data { kPattern, kErased, kNone };
+
 struct Preparation {
     const char* what;
     sim::ImageKind image;
-    bool outputImage, erasedData;
+    bool outputImage;
+    Data data;
     std::int32_t type;
     std::uint32_t size;
     std::vector<std::uint32_t> checkLengths;  // of the blank checks, in order
     std::size_t erases;
+    bool written;
 };
 
 // Blank checks cover each sector up to the element's end; an output image
 // must replay without a printer to ask, so then every sector is erased.
-// Erased data is already what the erase leaves: it is never written.
+// Erased data is already what the erase leaves; without units or data there
+// is nothing to send.
 const Preparation kPreparations[] = {
-    {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false, false,
-     kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4},
-    {"erased data over the old firmware", sim::ImageKind::kOldFirmware, false, true, kTypeFirmware, 0x400,
-     {0x1D4, 0x200, 0x2C}, 3},
-    {"blank sectors are only checked", sim::ImageKind::kBlank, false, false, kTypeData, 0x300, {0x200, 0x100}, 0},
-    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, false, kTypeData, 0x300,
-     {}, 2},
+    {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false,
+     Data::kPattern, kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4, true},
+    {"erased data over the old firmware", sim::ImageKind::kOldFirmware, false, Data::kErased, kTypeFirmware, 0x400,
+     {0x1D4, 0x200, 0x2C}, 3, false},
+    {"blank sectors are only checked", sim::ImageKind::kBlank, false, Data::kPattern, kTypeData, 0x300, {0x200, 0x100},
+     0, true},
+    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, Data::kPattern, kTypeData,
+     0x300, {}, 2, true},
+    {"an element without units", sim::ImageKind::kBlank, false, Data::kPattern, kTypeData, 0, {}, 0, false},
+    {"an element without data", sim::ImageKind::kOldFirmware, false, Data::kNone, kTypeParamsFact, 512, {}, 0, false},
 };
 
 TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
@@ -45,31 +53,19 @@ TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
         engine.m_elements.RemoveAll();
         ByteArray image;
         engine.m_pOutputImage = p.outputImage ? &image : nullptr;
-        CElement& e = Add("new", p.type, kMcuFlash, p.size);
-        if (p.erasedData) std::fill(e.m_pData.get(), e.m_pData.get() + p.size, 0xFF);
+        CElement& e = Add("new", p.type, kMcuFlash, p.size, p.data != Data::kNone);
+        if (p.data == Data::kErased) std::fill(e.m_pData.get(), e.m_pData.get() + p.size, 0xFF);
         ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
         EXPECT_EQ(e.m_saved, 1);
         std::vector<std::uint32_t> checks;
         for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));
         EXPECT_EQ(checks, p.checkLengths);
         EXPECT_EQ(Count("B"), p.erases);
-        EXPECT_EQ(Count("DF") == 0, p.erasedData);
+        EXPECT_EQ(Count("DF") != 0, p.written);
+        if (!e.m_pData) continue;
         EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, static_cast<std::uint32_t>(e.m_address), p.size),
                   ByteArray(e.m_pData.get(), e.m_pData.get() + p.size));
     }
-}
-
-TEST_F(ProgrammingTest, ElementsWithoutUnitsOrDataNeedNoCommandButOneWithoutAddressStopsTheLocation) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    CElement& empty = Add("empty", kTypeData, kMcuFlash, 0);
-    CElement& params = Add("params", kTypeParamsFact, kMcuFlash, 512, false);
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(empty.m_saved + params.m_saved, 2);
-    EXPECT_TRUE(printer->printer.Requests().empty());
-    Add("unplaced", kTypeData, kMcuFlash, 0x10);
-    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
-    engine.m_geometryValid.fill(0);
-    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030018u);
 }
 
 TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
@@ -89,26 +85,6 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     // MCU got its new table; the KIOSK table was left as it was (none).
     EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
-}
-
-TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    const CElement& first = *engine.m_elements.Elements().front();
-    ASSERT_EQ(engine.DoReadElement(0), kOk);
-    ASSERT_NE(first.m_pData, nullptr);
-    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size),
-              printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address), UnitCount(first)));
-    EXPECT_EQ(engine.m_unitsTotal, first.m_size);
-    EXPECT_EQ(engine.DoReadElement(0), kOk);  // already has data: nothing to do
-    EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
-
-    CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);
-    const auto last = static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1);
-    EXPECT_EQ(engine.DoReadElement(last), 0x00030022u);
-    engine.m_elements.m_tableRead.fill(0);
-    unplaced.m_address = 0x2000;
-    EXPECT_EQ(engine.DoReadElement(last), 0x00030025u);
 }
 
 }  // namespace
