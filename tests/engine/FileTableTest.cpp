@@ -6,7 +6,7 @@ namespace carillon {
 namespace {
 
 // An MCU table area laid out by hand: an index announcing indexed bytes of
-// entries with their CRC (none when indexed is -1), files at slots 1 to
+// entries with their CRC (none when indexed is -1), data files at slots 1 to
 // files, then erased flash; one byte is changed afterwards when damaged is not 0.
 struct McuArea {
     std::uint32_t files;
@@ -15,18 +15,18 @@ struct McuArea {
 
     ByteArray Bytes() const {
         ByteArray bytes(0x380, 0xFF);
-        auto entry = [&](std::size_t slot, std::int32_t type, std::int32_t address, std::uint32_t size) {
-            CElement e;
-            e.m_type = type;
-            e.m_location = kMcuFlash;
-            e.m_address = address;
-            e.m_size = size;
-            e.m_cryptFlag = 0;
-            e.m_crc = ComputeCrc16(0xFFFF, bytes.data() + 32, size);  // used by the index only
-            e.WriteMcuEntry(bytes.data() + slot * 32);
+        auto putBe16 = [&](std::size_t at, std::uint32_t v) {
+            bytes[at] = static_cast<std::uint8_t>(v >> 8);
+            bytes[at + 1] = static_cast<std::uint8_t>(v);
         };
-        for (std::uint32_t k = 1; k <= files; ++k) entry(k, kTypeData, static_cast<std::int32_t>(0xD800 - k * 0x200), 0x100);
-        if (indexed >= 0) entry(0, kTypeIndex, 0x10A0, static_cast<std::uint32_t>(indexed));
+        auto entry = [&](std::size_t slot, std::uint8_t type, std::uint32_t address, std::uint32_t size) {
+            bytes[slot * 32] = type;
+            putBe16(slot * 32 + 1, ComputeCrc16(0xFFFF, bytes.data() + 32, size));  // the index's only
+            putBe16(slot * 32 + 3, address);
+            putBe16(slot * 32 + 5, size);
+        };
+        for (std::uint32_t k = 1; k <= files; ++k) entry(k, 0x30, 0xD800 - k * 0x200, 0x100);
+        if (indexed >= 0) entry(0, 0x10, 0x10A0, static_cast<std::uint32_t>(indexed));
         if (damaged != 0) bytes[damaged] ^= 1;
         return bytes;
     }
@@ -127,23 +127,6 @@ TEST_F(FileTableTest, OneEntryMoreThanFitsLeavesThePrintersTableUntouched) {
         EXPECT_EQ(printer->printer.GetCounters().erases, erases);
         EXPECT_EQ(TableBytes(t.location, t.units), full);
     }
-}
-
-// On a printer with an I2C flash, which holds no table, reading goes on to
-// the other locations; nothing is erased for a table that cannot be written.
-TEST_F(FileTableTest, TablesThatCannotBeReadOrWrittenAreRefusedBeforeAnythingIsErased) {
-    auto config = Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware);
-    config.locations = 0x07;
-    Start(config);
-    EXPECT_EQ(engine.DoReadFileTables(), 0x00030017u);
-    EXPECT_EQ(engine.m_elements.m_tableRead[kMcuFlash], 1u);
-    EXPECT_EQ(engine.m_elements.m_tableRead[kDspFlash], 1u);
-    EXPECT_EQ(engine.StatusText(), "Update file entry of MCU_FLASH");
-    EXPECT_EQ(engine.WriteLocationTable(kI2cFlash), 0x00030017u);
-    Add("new", kTypeFileEmpty, kMcuFlash, 4);
-    const auto erases = printer->printer.GetCounters().erases;
-    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030015u);
-    EXPECT_EQ(printer->printer.GetCounters().erases, erases);
 }
 
 }  // namespace

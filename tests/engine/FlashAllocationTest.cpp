@@ -64,10 +64,14 @@ TEST_F(FlashAllocationTest, PlacesOnTheBoardMapOrRefuses) {
     }
 }
 
-// Nothing is placed, programmed or counted in sectors without a fresh
-// geometry of a present location, nor past the end of the map.
-TEST_F(FlashAllocationTest, NeedsAFreshGeometryOfAPresentLocation) {
-    Start(Config(sim::Family::kNdx));
+// Nothing is placed, programmed, written or counted in sectors without a
+// fresh geometry of a present location that holds a table, nor past the end
+// of the map, and nothing is erased for a table that cannot be written.
+// Reading the tables goes on past a location without one.
+TEST_F(FlashAllocationTest, RefusalsComeBeforeAnythingIsErased) {
+    auto config = Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware);
+    config.locations = 0x07;  // with an I2C flash, which holds no table
+    Start(config);
     std::uint8_t sector = 0;
     std::uint32_t address = 0;
     EXPECT_EQ(engine.AttributeAddresses(kMcuFlash), 0x00030018u);
@@ -77,11 +81,17 @@ TEST_F(FlashAllocationTest, NeedsAFreshGeometryOfAPresentLocation) {
     engine.m_geometryValid[kKioskFlash] = 1;
     EXPECT_EQ(engine.AttributeAddresses(kKioskFlash), 0x00030019u);
     EXPECT_EQ(engine.AddressToSector(kKioskFlash, 0, &sector), 0x00030019u);
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+    EXPECT_EQ(engine.DoReadFileTables(), 0x00030017u);
+    EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
+    EXPECT_EQ(engine.StatusText(), "Update file entry of MCU_FLASH");
+    EXPECT_EQ(engine.WriteLocationTable(kI2cFlash), 0x00030017u);
     EXPECT_EQ(engine.SectorToAddress(kMcuFlash, 105, &address), kOk);
     EXPECT_EQ(engine.SectorToAddress(kMcuFlash, 106, &address), 0x00030021u);
     Add("unplaced", kTypeData, kMcuFlash, 0x10);
+    const auto erases = printer->printer.GetCounters().erases;
     EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
+    EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030015u);
+    EXPECT_EQ(printer->printer.GetCounters().erases, erases);
 }
 
 }  // namespace

@@ -28,7 +28,6 @@ protected:
     void ExpectPackageInFlash(sim::Family family) {
         std::vector<sim::ElementCheck> checks;
         ASSERT_EQ(sim::VerifyPackageFile(printer->printer, SamplePath(family), &checks), kOk);
-        for (const auto& c : checks) EXPECT_EQ(c.status, sim::VerifyStatus::kOk) << sim::FormatCheck(c);
         EXPECT_TRUE(sim::AllVerified(checks));
     }
 };
@@ -61,35 +60,13 @@ TEST_F(SaveTest, ThePackageLandsAtItsTableAddressesAndTheImageHoldsTheRequests) 
     }
 }
 
-// Nothing of the retries reaches the output image: it is byte for byte what
-// a clean save of the same package onto the same printer records.
-TEST_F(SaveTest, DroppedAnswersAndShortWritesStillEndWithTheRightFlashAndACleanImage) {
+// A stop asked from the printer's side a few dozen frames into the save ends
+// it between chunks with the tables intact. The next job finishes it over a
+// line that drops answers, loses requests and cuts writes short, and nothing
+// of the retries reaches its output image: that is byte for byte what a
+// clean save of the same package onto the same printer records.
+TEST_F(SaveTest, AStoppedSaveKeepsTheTablesAndTheNextJobFinishesItOverAFaultyLineWithACleanImage) {
     testing::RecordingMessageBoxProvider boxes;
-    ByteArray image, clean;
-    Load(sim::Family::kKiosk);
-    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.02);
-    sim::Faults faults;
-    faults.drop.fraction = 0.02;
-    faults.brownOut.fraction = 0.03;
-    faults.brownOutUnits = 64;
-    faults.requestLoss.fraction = 0.01;
-    printer->printer.SetFaults(faults);
-    engine.m_pOutputImage = &image;
-    ASSERT_EQ(engine.DoSave(0), kOk);
-    const auto counters = printer->printer.GetCounters();
-    EXPECT_GT(counters.dropped, 0u);
-    EXPECT_GT(counters.brownOuts, 0u);
-    EXPECT_GT(counters.requestsLost, 0u);
-    printer->printer.SetFaults({});
-    ExpectPackageInFlash(sim::Family::kKiosk);
-    Load(sim::Family::kKiosk);
-    engine.m_pOutputImage = &clean;
-    ASSERT_EQ(engine.DoSave(0), kOk);
-    EXPECT_EQ(image, clean);
-}
-
-// Asked from the printer's side of the line, a few dozen frames into the save.
-TEST_F(SaveTest, AStopEndsTheSaveBetweenChunksWithTheTablesIntactAndARerunFinishesIt) {
     Load(sim::Family::kNdx);
     int frames = 0;
     printer->printer.SetTrace([&](const std::string&) {
@@ -100,10 +77,27 @@ TEST_F(SaveTest, AStopEndsTheSaveBetweenChunksWithTheTablesIntactAndARerunFinish
     EXPECT_LT(printer->printer.GetCounters().writeChunks, 100u);  // of about 390
     for (int location : {kMcuFlash, kDspFlash})
         EXPECT_EQ(printer->printer.FileTable(location).status, sim::TableStatus::kOk) << location;
-    ASSERT_EQ(engine.DoConnect(&printer->port, 1, 0), kOk);  // the next job
+
+    ASSERT_EQ(engine.DoConnect(&printer->port, 1, 0), kOk);
     Load(sim::Family::kNdx, false);
+    engine.m_session.m_timing = MonitorTiming{}.Scaled(0.02);
+    sim::Faults faults;
+    faults.drop.fraction = 0.02;
+    faults.brownOut.fraction = 0.03;
+    faults.brownOutUnits = 64;
+    faults.requestLoss.fraction = 0.01;
+    printer->printer.SetFaults(faults);
+    ByteArray image, clean;
+    engine.m_pOutputImage = &image;
     ASSERT_EQ(engine.DoSave(0), kOk);
+    const auto faulted = printer->printer.GetCounters();
+    EXPECT_TRUE(faulted.dropped > 0 && faulted.brownOuts > 0 && faulted.requestsLost > 0);
+    printer->printer.SetFaults({});
     ExpectPackageInFlash(sim::Family::kNdx);
+    Load(sim::Family::kNdx);
+    engine.m_pOutputImage = &clean;
+    ASSERT_EQ(engine.DoSave(0), kOk);
+    EXPECT_EQ(image, clean);
 }
 
 }  // namespace
