@@ -72,15 +72,12 @@ TEST_F(FlashAllocationTest, RefusalsComeBeforeAnythingIsErased) {
     auto config = Config(sim::Family::kPlv, sim::ImageKind::kOldFirmware);
     config.locations = 0x07;  // with an I2C flash, which holds no table
     Start(config);
-    std::uint8_t sector = 0;
     std::uint32_t address = 0;
     EXPECT_EQ(engine.AttributeAddresses(kMcuFlash), 0x00030018u);
     EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030018u);
     EXPECT_EQ(engine.WriteLocationTable(kMcuFlash), 0x00030018u);
-    EXPECT_EQ(engine.AddressToSector(kDspFlash, 0, &sector), 0x00030018u);
     engine.m_geometryValid[kKioskFlash] = 1;
     EXPECT_EQ(engine.AttributeAddresses(kKioskFlash), 0x00030019u);
-    EXPECT_EQ(engine.AddressToSector(kKioskFlash, 0, &sector), 0x00030019u);
     EXPECT_EQ(engine.DoReadFileTables(), 0x00030017u);
     EXPECT_EQ(engine.m_elements.m_tableRead, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
     EXPECT_EQ(engine.StatusText(), "Update file entry of MCU_FLASH");

@@ -5,13 +5,6 @@ namespace {
 
 class ProgrammingTest : public testing::EngineTest {
 protected:
-    // Places and programs one location's new elements, as Save does.
-    ErrorCode PlaceAndProgram(std::int32_t location) {
-        if (ErrorCode r = engine.ReadGeometry(location); r != kOk) return r;
-        if (ErrorCode r = engine.AttributeAddresses(location); r != kOk) return r;
-        printer->printer.ClearLogs();
-        return engine.ProgramData(location);
-    }
     std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
 };
 
@@ -55,7 +48,10 @@ TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
         engine.m_pOutputImage = p.outputImage ? &image : nullptr;
         CElement& e = Add("new", p.type, kMcuFlash, p.size, p.data != Data::kNone);
         if (p.data == Data::kErased) std::fill(e.m_pData.get(), e.m_pData.get() + p.size, 0xFF);
-        ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+        ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+        ASSERT_EQ(engine.AttributeAddresses(kMcuFlash), kOk);
+        printer->printer.ClearLogs();
+        ASSERT_EQ(engine.ProgramData(kMcuFlash), kOk);
         EXPECT_EQ(e.m_saved, 1);
         std::vector<std::uint32_t> checks;
         for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));

@@ -93,6 +93,8 @@ TEST(RemoveUnusable, DropsIndexAndInvalidTypesOnceThePrinterIsKnown) {
     EXPECT_EQ(list.Elements().front()->m_type, kTypeUnknownFile);
 }
 
+// One box per element of another family, or of none; nothing counts before
+// the printer is known.
 TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
     testing::RecordingMessageBoxProvider boxes;
     CElementList list;
@@ -104,7 +106,6 @@ TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
     EXPECT_EQ(list.CountIncompatible(true, false), 2);
     EXPECT_EQ(list.GetCount(), 1);
     EXPECT_EQ(boxes.Texts().size(), 2u);
-    list.m_archi = kArchiUnknown;  // nothing counts before the printer is known
     Fill(list, kArchiUnknown, {{kMcuFlash, kTypeFirmware, P}});
     EXPECT_EQ(list.CountIncompatible(true, true), 0);
     EXPECT_EQ(list.GetCount(), 2);
@@ -137,12 +138,9 @@ TEST(AddParameterElements, EachPrinterGetsTheParameterAreasItsPackageLacks) {
     CElementList ndx;
     Fill(ndx, N, {}).AddParameterElements();
     const CElement& fact = *ndx.Elements().front();
-    EXPECT_EQ(fact.m_type, kTypeParamsFact);
-    EXPECT_EQ(fact.m_location, kMcuFlash);
-    EXPECT_EQ(fact.m_size, 512u);
+    EXPECT_EQ(std::tie(fact.m_type, fact.m_location, fact.m_size, fact.m_archi, fact.m_address),
+              std::make_tuple(kTypeParamsFact, kMcuFlash, 512u, N, -1));
     EXPECT_EQ(fact.m_pData, nullptr);
-    EXPECT_EQ(fact.m_archi, N);
-    EXPECT_EQ(fact.m_address, -1);
 }
 
 }  // namespace

@@ -7,33 +7,11 @@
 namespace carillon {
 namespace {
 
-struct Parsed {
-    ErrorCode status;
-    std::unique_ptr<CElement> element;
-};
-
-Parsed Parse(const std::string& header) {
+// The element a header parses to; its m_status holds the result.
+std::unique_ptr<CElement> Parse(const std::string& header) {
     auto e = std::make_unique<CElement>();
-    ErrorCode r = e->ParseHeader(header.c_str());
-    return {r, std::move(e)};
-}
-
-TEST(ElementHeader, CryptModeComesFromTheFieldOrTheTypeAndTheFlagFromTheTypeAlone) {
-    struct Case {
-        const char* header;
-        std::int32_t mode, flag;
-    };
-    for (const Case& c : {Case{"ELEMENT_TYPE=FIRMWARE;SIZE=16;;", kCodeCrypted, 1},
-                          Case{"ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=NOT_CRYPTED;;", kNotCrypted, 1},
-                          Case{"ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=YES;;", kCodeCrypted, 1},
-                          Case{"ELEMENT_TYPE=FONT_B;SIZE=1;CRYPTED=YES;;", kFontCrypted, 1},
-                          Case{"ELEMENT_TYPE=DATA;SIZE=1;CRYPTED=SOMETIMES;;", kNotCrypted, 0}}) {
-        SCOPED_TRACE(c.header);
-        const auto p = Parse(c.header);
-        EXPECT_EQ(p.status, kOk);
-        EXPECT_EQ(p.element->m_cryptMode, c.mode);
-        EXPECT_EQ(p.element->m_cryptFlag, c.flag);
-    }
+    e->ParseHeader(header.c_str());
+    return e;
 }
 
 // Keys are case-sensitive; numbers are read as the C library reads them and
@@ -65,47 +43,59 @@ TEST(ElementHeader, NumberFieldsReadAsTheCLibraryDoesOrAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
-        const auto p = Parse(c.header);
-        EXPECT_EQ(p.status, c.status);
+        const auto e = Parse(c.header);
+        EXPECT_EQ(e->m_status, c.status);
         if (c.status != kOk) continue;
-        EXPECT_EQ(p.element->m_size, c.size);
-        EXPECT_EQ(p.element->m_crc, c.crc);
-        EXPECT_EQ(p.element->m_version, c.version);
-        EXPECT_EQ(p.element->m_packetSize, c.packetSize);
+        EXPECT_EQ(e->m_size, c.size);
+        EXPECT_EQ(e->m_crc, c.crc);
+        EXPECT_EQ(e->m_version, c.version);
+        EXPECT_EQ(e->m_packetSize, c.packetSize);
     }
 }
 
-TEST(ElementHeader, BlanksGoFieldsCountUpToTheFirstDoubleSemicolonAndTheFirstBadFieldStops) {
+// Blanks go, fields count up to the first ";;" and the first bad field stops
+// the parse; the crypt mode comes from its field or the type, the flag from
+// the type alone, even after an error.
+TEST(ElementHeader, HeadersParseUpToTheirEndAndTheFirstBadField) {
     struct Case {
         const char* header;
         ErrorCode status;
         const char* name;
         std::int32_t type;
         std::uint32_t size;
-        std::int32_t flag;  // the type's default, applied even after an error
+        std::int32_t mode, flag;
     };
-    for (const Case& c : {Case{" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;", kOk, "Mainfirmware",
-                               kTypeFontA, 12, 1},
-                          Case{"NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;", kOk, "", kTypeData, 1, 0},
-                          Case{"ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;", 0x00040003, "", kTypeFont, 0, 1}}) {
+    const Case cases[] = {
+        {" \r\n NAME = Main firmware ;\tELEMENT_TYPE =\nFONT_A; SIZE = 1 2 ;;", kOk, "Mainfirmware", kTypeFontA, 12,
+         kFontCrypted, 1},
+        {"NBR_VRK_PACKAGE=0x0001;ELEMENT_TYPE=DATA;SIZE=1;;NAME=data;", kOk, "", kTypeData, 1, kNotCrypted, 0},
+        {"ELEMENT_TYPE=FONT;VERSION=x;NAME=late;SIZE=1;;", 0x00040003, "", kTypeFont, 0, kFontCrypted, 1},
+        {"ELEMENT_TYPE=FIRMWARE;SIZE=16;;", kOk, "", kTypeFirmware, 16, kCodeCrypted, 1},
+        {"ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=NOT_CRYPTED;;", kOk, "", kTypeFirmware, 16, kNotCrypted, 1},
+        {"ELEMENT_TYPE=FIRMWARE;SIZE=16;CRYPTED=YES;;", kOk, "", kTypeFirmware, 16, kCodeCrypted, 1},
+        {"ELEMENT_TYPE=FONT_B;SIZE=1;CRYPTED=YES;;", kOk, "", kTypeFontB, 1, kFontCrypted, 1},
+        {"ELEMENT_TYPE=DATA;SIZE=1;CRYPTED=SOMETIMES;;", kOk, "", kTypeData, 1, kNotCrypted, 0},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
-        const auto p = Parse(c.header);
-        EXPECT_EQ(p.status, c.status);
-        EXPECT_EQ(p.element->m_strName, c.name);
-        EXPECT_EQ(p.element->m_type, c.type);
-        EXPECT_EQ(p.element->m_size, c.size);
-        EXPECT_EQ(p.element->m_cryptFlag, c.flag);
+        const auto e = Parse(c.header);
+        EXPECT_EQ(e->m_status, c.status);
+        EXPECT_EQ(e->m_strName, c.name);
+        EXPECT_EQ(e->m_type, c.type);
+        EXPECT_EQ(e->m_size, c.size);
+        EXPECT_EQ(e->m_cryptMode, c.mode);
+        EXPECT_EQ(e->m_cryptFlag, c.flag);
     }
 }
 
 // Keyword values are case-sensitive and unknown ones map to unknown; the
 // kiosk board's parameters have a fixed place; location names are bounded.
 TEST(ElementKeywords, KeywordsMapExactlyAndLocationsAreBounded) {
-    EXPECT_EQ(Parse("ELEMENT_TYPE=firmware;SIZE=1;;").element->m_type, kTypeUnknownFile);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_TYPE=KIOSK;;").element->m_archi, kArchiKiosk);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KIOSK;;").element->m_archi, kArchiKiosk);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KOISK;;").element->m_archi, kArchiUnknown);
-    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=EXT_FLASH;;").element->m_location, kDspFlash);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=firmware;SIZE=1;;")->m_type, kTypeUnknownFile);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_TYPE=KIOSK;;")->m_archi, kArchiKiosk);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KIOSK;;")->m_archi, kArchiKiosk);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;PRINTER_ARCHI=ARCHI_KOISK;;")->m_archi, kArchiUnknown);
+    EXPECT_EQ(Parse("ELEMENT_TYPE=DATA;SIZE=1;LOCATION=EXT_FLASH;;")->m_location, kDspFlash);
     EXPECT_EQ(TypeFromKeyword(std::string_view()), kTypeUnknownFile);
     EXPECT_EQ(FixedAddress(kTypeParamsFact, kKioskFlash), 0x1600);
     EXPECT_EQ(FixedAddress(kTypeFirmware, kDspFlash), -1);

@@ -32,12 +32,12 @@ TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[14])), "Font A 24");
     EXPECT_TRUE(std::all_of(entry.begin() + 14 + 9, entry.end(), [](std::uint8_t b) { return b == 0; }));
-    CElement back;
+    CElement back;  // read, it writes the same entry again
     ASSERT_EQ(back.ReadDspEntry(entry.data()), kOk);
-    EXPECT_EQ(std::tie(back.m_type, back.m_location, back.m_crc, back.m_address, back.m_size, back.m_version,
-                       back.m_cryptFlag, back.m_strName),
-              std::tie(e->m_type, e->m_location, e->m_crc, e->m_address, e->m_size, e->m_version, e->m_cryptFlag,
-                       e->m_strName));
+    DspEntry again;
+    again.fill(0xEE);
+    ASSERT_EQ(back.WriteDspEntry(again.data()), kOk);
+    EXPECT_EQ(again, entry);
 }
 
 TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
@@ -52,10 +52,12 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[9])), "Params");
     EXPECT_EQ(entry[31], 0);
-    CElement back;
+    CElement back;  // read, it writes the same entry again
     ASSERT_EQ(back.ReadMcuEntry(entry.data()), kOk);
-    EXPECT_EQ(std::tie(back.m_type, back.m_crc, back.m_address, back.m_size, back.m_version, back.m_strName),
-              std::tie(e->m_type, e->m_crc, e->m_address, e->m_size, e->m_version, e->m_strName));
+    McuEntry again;
+    again.fill(0xEE);
+    ASSERT_EQ(back.WriteMcuEntry(again.data()), kOk);
+    EXPECT_EQ(again, entry);
 }
 
 // A code matches its row with the crypt bit ignored, and the bit is the

@@ -11,11 +11,7 @@
 namespace carillon {
 namespace {
 
-using testing::Bytes;
-using testing::CrcField;
-using testing::Element;
-using testing::Package;
-using testing::PlainElement;
+using namespace testing;
 
 ErrorCode Load(CElementList& list, const std::string& text, std::uint32_t* count = nullptr) {
     return list.LoadPackageBuffer(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), count);
