@@ -58,15 +58,13 @@ TEST_F(CommandGeneratorStatus, CountsTheSavedElementsOfPresentLocationsAndReadsE
               printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address), UnitCount(first)));
     EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
 
-    CElement& kiosk = Add("kiosk", kTypeData, kKioskFlash, 4, false);
-    kiosk.m_saved = 1;
+    Add("kiosk", kTypeData, kKioskFlash, 4, false).m_saved = 1;
     engine.m_stepsTotal = 4;
     engine.m_unitsTotal = 10;
     GeneratorStatus status;
     engine.GetStatus(&status);
     EXPECT_EQ(status.elementCount, 7u);
     EXPECT_EQ(status.savedCount, 6u);
-    EXPECT_EQ(status.step, kStepReadingFile);
     EXPECT_EQ(status.stepsDone, 4u);  // idle: everything counts as done
     EXPECT_EQ(status.unitsDone, 10u);
     CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);

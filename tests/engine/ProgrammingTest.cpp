@@ -75,11 +75,9 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     EXPECT_EQ(engine.DoSave(1), 0x00030014u);  // every chunk refused: too many errors, five attempts over
     EXPECT_EQ(mcu.m_saved, 1);
     EXPECT_EQ(kiosk.m_saved, 0);
-    // Five attempts of eleven refused chunks, each naming its address again.
-    EXPECT_EQ(Count("P"), 55u);
+    EXPECT_EQ(Count("P"), 55u);  // five attempts of eleven refused chunks, each naming its address again
     EXPECT_EQ(Count("R"), 0u);
-    // MCU got its new table; the KIOSK table was left as it was (none).
-    EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
+    EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());  // the KIOSK table is left as it was
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
 }
 

@@ -12,10 +12,9 @@ namespace {
 const std::uint8_t kDigits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
 
 TEST(Crc16, MatchesTheCatalogueCheckValues) {
-    EXPECT_EQ(ComputeCrc16(0xFFFF, kDigits, sizeof kDigits), 0x6F91);  // CRC-16/MCRF4XX
-    EXPECT_EQ(ComputeCrc16(0x0000, kDigits, sizeof kDigits), 0x2189);  // CRC-16/KERMIT
-    EXPECT_EQ(ComputeCrc16Bytewise(0xFFFF, kDigits, sizeof kDigits), 0x6F91);
-    EXPECT_EQ(ComputeCrc16Bytewise(0x0000, kDigits, sizeof kDigits), 0x2189);
+    // The definition; every faster path is held to it below.
+    EXPECT_EQ(ComputeCrc16Bytewise(0xFFFF, kDigits, sizeof kDigits), 0x6F91);  // CRC-16/MCRF4XX
+    EXPECT_EQ(ComputeCrc16Bytewise(0x0000, kDigits, sizeof kDigits), 0x2189);  // CRC-16/KERMIT
 }
 
 struct CrcPath {
