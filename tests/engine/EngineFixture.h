@@ -12,17 +12,16 @@ namespace carillon::testing {
 
 class EngineTest : public ::testing::Test {
 protected:
-    // Connects to a printer already in its monitor (serial unless usb),
-    // letting go of an earlier one first.
-    void Start(sim::PrinterConfig config, bool usb = false) {
+    // Connects to a printer already in its monitor, letting go of an earlier one first.
+    void Start(sim::PrinterConfig config) {
         engine.m_session.Disconnect();
         config.startInMonitor = true;
-        printer = std::make_unique<SimPrinter>(config, usb);
+        printer = std::make_unique<SimPrinter>(config);
         engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05);
         ASSERT_EQ(engine.DoConnect(&printer->port, 1, 0), kOk);
     }
 
-    sim::PrinterConfig Config(sim::Family family, sim::ImageKind image = sim::ImageKind::kEmptyTables) {
+    static sim::PrinterConfig Config(sim::Family family, sim::ImageKind image = sim::ImageKind::kEmptyTables) {
         sim::PrinterConfig c;
         c.family = family;
         c.image = image;
@@ -31,7 +30,7 @@ protected:
 
     // Appends an element of the printer's family to the engine's list.
     CElement& Add(const std::string& name, std::int32_t type, std::int32_t location, std::uint32_t size,
-                  bool withData = true, std::uint8_t fill = 0) {
+                  bool withData = true) {
         auto e = std::make_unique<CElement>();
         e->m_strName = name;
         e->m_type = type;
@@ -41,8 +40,8 @@ protected:
         e->m_cryptMode = DefaultCryptMode(type);
         e->m_cryptFlag = DefaultCryptFlag(type);
         if (withData) {
+            const ByteArray pattern = Pattern(size, static_cast<unsigned>(name.size()));
             e->m_pData.reset(new std::uint8_t[size]);
-            const ByteArray pattern = Pattern(size, static_cast<unsigned>(name.size()) + fill);
             std::copy(pattern.begin(), pattern.end(), e->m_pData.get());
         }
         CElement& ref = *e;
@@ -57,12 +56,6 @@ protected:
         e.m_address = address;
         e.m_saved = 1;
         return e;
-    }
-
-    CElement* Find(const std::string& name) {
-        for (const auto& e : engine.m_elements.Elements())
-            if (e->m_strName == name) return e.get();
-        return nullptr;
     }
 
     std::unique_ptr<SimPrinter> printer;  // outlives the engine, which borrows its port

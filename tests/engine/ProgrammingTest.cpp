@@ -1,40 +1,42 @@
 #include "engine/EngineFixture.h"
-#include "support/RecordingMessageBoxProvider.h"
 
 namespace carillon {
 namespace {
 
-using testing::Pattern;
-
 class ProgrammingTest : public testing::EngineTest {
 protected:
-    // Places and programs one location's new elements, as Save does.
-    ErrorCode PlaceAndProgram(std::int32_t location) {
-        if (ErrorCode r = engine.ReadGeometry(location); r != kOk) return r;
-        if (ErrorCode r = engine.AttributeAddresses(location); r != kOk) return r;
-        printer->printer.ClearLogs();
-        return engine.ProgramData(location);
-    }
     std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
 };
+
+enum class Data { kPattern, kErased, kNone };
 
 struct Preparation {
     const char* what;
     sim::ImageKind image;
     bool outputImage;
+    Data data;
     std::int32_t type;
     std::uint32_t size;
     std::vector<std::uint32_t> checkLengths;  // of the blank checks, in order
     std::size_t erases;
+    bool written;
 };
 
 // Blank checks cover each sector up to the element's end; an output image
 // must replay without a printer to ask, so then every sector is erased.
+// Erased data is already what the erase leaves; without units or data there
+// is nothing to send.
 const Preparation kPreparations[] = {
     {"sectors holding the old firmware are erased after their check", sim::ImageKind::kOldFirmware, false,
-     kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4},
-    {"blank sectors are only checked", sim::ImageKind::kBlank, false, kTypeData, 0x300, {0x200, 0x100}, 0},
-    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, kTypeData, 0x300, {}, 2},
+     Data::kPattern, kTypeFirmware, 0x600, {0x1D4, 0x200, 0x200, 0x2C}, 4, true},
+    {"erased data over the old firmware", sim::ImageKind::kOldFirmware, false, Data::kErased, kTypeFirmware, 0x400,
+     {0x1D4, 0x200, 0x2C}, 3, false},
+    {"blank sectors are only checked", sim::ImageKind::kBlank, false, Data::kPattern, kTypeData, 0x300, {0x200, 0x100},
+     0, true},
+    {"with an output image every sector is erased unchecked", sim::ImageKind::kBlank, true, Data::kPattern, kTypeData,
+     0x300, {}, 2, true},
+    {"an element without units", sim::ImageKind::kBlank, false, Data::kPattern, kTypeData, 0, {}, 0, false},
+    {"an element without data", sim::ImageKind::kOldFirmware, false, Data::kNone, kTypeParamsFact, 512, {}, 0, false},
 };
 
 TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
@@ -44,47 +46,22 @@ TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
         engine.m_elements.RemoveAll();
         ByteArray image;
         engine.m_pOutputImage = p.outputImage ? &image : nullptr;
-        CElement& e = Add("new", p.type, kMcuFlash, p.size);
-        ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
+        CElement& e = Add("new", p.type, kMcuFlash, p.size, p.data != Data::kNone);
+        if (p.data == Data::kErased) std::fill(e.m_pData.get(), e.m_pData.get() + p.size, 0xFF);
+        ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
+        ASSERT_EQ(engine.AttributeAddresses(kMcuFlash), kOk);
+        printer->printer.ClearLogs();
+        ASSERT_EQ(engine.ProgramData(kMcuFlash), kOk);
         EXPECT_EQ(e.m_saved, 1);
         std::vector<std::uint32_t> checks;
         for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));
         EXPECT_EQ(checks, p.checkLengths);
         EXPECT_EQ(Count("B"), p.erases);
+        EXPECT_EQ(Count("DF") != 0, p.written);
+        if (!e.m_pData) continue;
         EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, static_cast<std::uint32_t>(e.m_address), p.size),
                   ByteArray(e.m_pData.get(), e.m_pData.get() + p.size));
     }
-}
-
-TEST_F(ProgrammingTest, ErasedDataIsNeverWritten) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    CElement& blank = Add("blank", kTypeFirmware, kMcuFlash, 0x400, false);
-    blank.m_pData.reset(new std::uint8_t[0x400]);
-    std::fill(blank.m_pData.get(), blank.m_pData.get() + 0x400, 0xFF);
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(blank.m_saved, 1);
-    EXPECT_GT(Count("B"), 0u);  // the old firmware there is erased...
-    EXPECT_EQ(Count("DFa"), 0u);  // ...and nothing is written
-    EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, 0x182C, 0x400), ByteArray(0x400, 0xFF));
-}
-
-TEST_F(ProgrammingTest, ElementsWithoutUnitsOrDataAreSavedWithoutAnyCommand) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    CElement& empty = Add("empty", kTypeData, kMcuFlash, 0);
-    CElement& params = Add("params", kTypeParamsFact, kMcuFlash, 512, false);
-    ASSERT_EQ(PlaceAndProgram(kMcuFlash), kOk);
-    EXPECT_EQ(empty.m_saved, 1);
-    EXPECT_EQ(params.m_saved, 1);
-    EXPECT_TRUE(printer->printer.Requests().empty());
-}
-
-TEST_F(ProgrammingTest, AnElementWithoutAddressStopsTheLocation) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kBlank));
-    ASSERT_EQ(engine.ReadGeometry(kMcuFlash), kOk);
-    Add("unplaced", kTypeData, kMcuFlash, 0x10);
-    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030022u);
-    engine.m_geometryValid.fill(0);
-    EXPECT_EQ(engine.ProgramData(kMcuFlash), 0x00030018u);
 }
 
 TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
@@ -93,63 +70,15 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     config.faults.refuseFlags = 0x08;
     Start(config);
     engine.DoReadFileTables();  // blank flash: no tables, but the geometry is read
-    Add("kiosk fw", kTypeFirmware, kKioskFlash, 0x200);
-    Add("mcu fw", kTypeFirmware, kMcuFlash, 0x200);
-    const ErrorCode r = engine.DoSave(1);
-    EXPECT_EQ(r, 0x00030014u);  // every chunk refused: too many errors, five attempts over
-    EXPECT_EQ(Find("mcu fw")->m_saved, 1);
-    EXPECT_EQ(Find("kiosk fw")->m_saved, 0);
-    // Five attempts of eleven refused chunks, each naming its address again.
-    EXPECT_EQ(printer->Requests("P").size(), 55u);
-    EXPECT_TRUE(printer->Requests("R").empty());
-    // MCU got its new table; the KIOSK table was left as it was (none).
-    EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());
+    const CElement& kiosk = Add("kiosk fw", kTypeFirmware, kKioskFlash, 0x200);
+    const CElement& mcu = Add("mcu fw", kTypeFirmware, kMcuFlash, 0x200);
+    EXPECT_EQ(engine.DoSave(1), 0x00030014u);  // every chunk refused: too many errors, five attempts over
+    EXPECT_EQ(mcu.m_saved, 1);
+    EXPECT_EQ(kiosk.m_saved, 0);
+    EXPECT_EQ(Count("P"), 55u);  // five attempts of eleven refused chunks, each naming its address again
+    EXPECT_EQ(Count("R"), 0u);
+    EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());  // the KIOSK table is left as it was
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
-}
-
-TEST_F(ProgrammingTest, ForcingSkipsTheRulesButStillAddsAndPlacesTheParameters) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kEmptyTables));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    Add("only data", kTypeData, kMcuFlash, 0x100);
-    EXPECT_EQ(engine.DoSave(0), 0x00060007u);  // the rules want a complete set
-    EXPECT_EQ(engine.DoSave(1), kOk);
-    EXPECT_EQ(Find("Params_Fact_mcu")->m_address, 0x1600);
-    EXPECT_EQ(Find("Params_Custom_mcu")->m_address, 0x1400);
-    EXPECT_EQ(Find("only data")->m_saved, 1);
-    EXPECT_EQ(printer->Requests("NOPQR").size(), 0u);  // an NDX printer has no kiosk board
-}
-
-TEST_F(ProgrammingTest, ElementsReadBackFromTheirTableAddress) {
-    Start(Config(sim::Family::kNdx, sim::ImageKind::kOldFirmware));
-    ASSERT_EQ(engine.DoReadFileTables(), kOk);
-    const CElement& first = *engine.m_elements.Elements().front();
-    ASSERT_EQ(engine.DoReadElement(0), kOk);
-    ASSERT_NE(first.m_pData, nullptr);
-    const ByteArray expected = printer->printer.ReadFlash(first.m_location, static_cast<std::uint32_t>(first.m_address),
-                                                          UnitCount(first));
-    EXPECT_EQ(ByteArray(first.m_pData.get(), first.m_pData.get() + first.m_size), expected);
-    EXPECT_EQ(engine.m_unitsTotal, first.m_size);
-    EXPECT_EQ(engine.DoReadElement(0), kOk);  // already has data: nothing to do
-    EXPECT_EQ(engine.DoReadElement(99), 0x00030026u);
-
-    CElement& unplaced = Add("x", kTypeData, kMcuFlash, 4, false);
-    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030022u);
-    engine.m_elements.m_tableRead.fill(0);
-    unplaced.m_address = 0x2000;
-    EXPECT_EQ(engine.DoReadElement(static_cast<std::uint32_t>(engine.m_elements.GetCount() - 1)), 0x00030025u);
-}
-
-TEST_F(ProgrammingTest, RetriesRunOutWithTheMonitorsError) {
-    testing::RecordingMessageBoxProvider boxes;
-    auto config = Config(sim::Family::kNdx, sim::ImageKind::kBlank);
-    config.faults.refuse = {.everyNth = 1, .fraction = 0, .commands = "C"};
-    config.faults.refuseFlags = 0x10;
-    Start(config);
-    engine.m_session.m_retries = 2;
-    Add("data", kTypeData, kMcuFlash, 0x10);
-    EXPECT_EQ(PlaceAndProgram(kMcuFlash), 0x00020110u);
-    EXPECT_EQ(printer->Requests("C").size(), 5u * 2u);  // five attempts of two blank checks each
-    EXPECT_EQ(Find("data")->m_saved, 0);
 }
 
 }  // namespace

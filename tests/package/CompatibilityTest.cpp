@@ -14,21 +14,21 @@ struct Item {
     const char* name = "e";
 };
 
-CElementList& Fill(CElementList& list, std::int32_t archi, std::initializer_list<Item> elements) {
+constexpr auto P = kArchiPlv, N = kArchiNdx, K = kArchiKiosk;
+constexpr std::int32_t kSame = -9;  // the list's own family
+
+CElementList& Fill(CElementList& list, std::int32_t archi, const std::vector<Item>& elements) {
     list.m_archi = archi;
     for (const Item& s : elements) {
         auto e = std::make_unique<CElement>();
         e->m_location = s.location;
         e->m_type = s.type;
-        e->m_archi = s.archi;
+        e->m_archi = s.archi == kSame ? archi : s.archi;
         e->m_strName = s.name;
         list.Add(std::move(e));
     }
     return list;
 }
-
-constexpr auto P = kArchiPlv, N = kArchiNdx, K = kArchiKiosk;
-constexpr std::int32_t kSame = -9;  // the list's own family
 
 // Elements by place and type, of the list's family unless given.
 constexpr Item Fw{kMcuFlash, kTypeFirmware, kSame}, Fact{kMcuFlash, kTypeParamsFact, kSame},
@@ -45,6 +45,7 @@ struct Rule {
 };
 
 const Rule kRules[] = {
+    {"no printer known yet", kArchiUnknown, {Fw, Fact, Custom}, 0x00060001},
     {"PLV: the MCU set", P, {Fw, Fact, Custom}, kOk},
     {"PLV: fonts are allowed", P, {Fw, Fact, Custom, FontA}, kOk},
     {"NDX: the full set, fonts A then B", N, {Fw, Fact, Custom, DspFw, FontA, FontB, FontB, Data}, kOk},
@@ -76,22 +77,9 @@ TEST(CheckPackage, RulesPerFamily) {
     for (const Rule& r : kRules) {
         SCOPED_TRACE(r.what);
         CElementList list;
-        list.m_archi = r.archi;
-        for (const Item& item : r.items) {
-            auto e = std::make_unique<CElement>();
-            e->m_location = item.location;
-            e->m_type = item.type;
-            e->m_archi = item.archi == kSame ? r.archi : item.archi;
-            list.Add(std::move(e));
-        }
-        EXPECT_EQ(list.CheckPackage(), r.result);
+        EXPECT_EQ(Fill(list, r.archi, r.items).CheckPackage(), r.result);
+        EXPECT_EQ(list.m_lastError, r.result);
     }
-}
-
-TEST(CheckPackage, UnknownPrinterFailsBeforeAnything) {
-    CElementList list;
-    EXPECT_EQ(list.CheckPackage(), 0x00060001u);
-    EXPECT_EQ(list.m_lastError, 0x00060001u);
 }
 
 TEST(RemoveUnusable, DropsIndexAndInvalidTypesOnceThePrinterIsKnown) {
@@ -105,6 +93,8 @@ TEST(RemoveUnusable, DropsIndexAndInvalidTypesOnceThePrinterIsKnown) {
     EXPECT_EQ(list.Elements().front()->m_type, kTypeUnknownFile);
 }
 
+// One box per element of another family, or of none; nothing counts before
+// the printer is known.
 TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
     testing::RecordingMessageBoxProvider boxes;
     CElementList list;
@@ -116,45 +106,41 @@ TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
     EXPECT_EQ(list.CountIncompatible(true, false), 2);
     EXPECT_EQ(list.GetCount(), 1);
     EXPECT_EQ(boxes.Texts().size(), 2u);
-    list.m_archi = kArchiUnknown;  // nothing counts before the printer is known
     Fill(list, kArchiUnknown, {{kMcuFlash, kTypeFirmware, P}});
     EXPECT_EQ(list.CountIncompatible(true, true), 0);
     EXPECT_EQ(list.GetCount(), 2);
 }
 
-TEST(AddParameterElements, EveryPrinterGetsItsMcuAreasAndKiosksTheirBoardAreas) {
+// Every printer gets the MCU parameter areas it lacks, a kiosk also those of
+// its board; with no printer known both MCU areas are added all the same.
+TEST(AddParameterElements, EachPrinterGetsTheParameterAreasItsPackageLacks) {
+    struct Case {
+        std::int32_t archi;
+        std::vector<Item> items;
+        ErrorCode result;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {N, {Fw}, kOk, {"e", "Params_Fact_mcu", "Params_Custom_mcu"}},
+        {K, {Fw, KCustom}, kOk, {"e", "e", "Params_Fact_mcu", "Params_Custom_mcu", "Params_Fact_kiosk"}},
+        {K, {KFact}, kOk, {"e", "Params_Fact_mcu", "Params_Custom_mcu", "Params_Custom_kiosk"}},
+        {P, {Fact, Custom}, kOk, {"e", "e"}},
+        {kArchiUnknown, {Fact, Custom}, 0x00060001, {"e", "e", "Params_Fact_mcu", "Params_Custom_mcu"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names.size());
+        CElementList list;
+        EXPECT_EQ(Fill(list, c.archi, c.items).AddParameterElements(), c.result);
+        std::vector<std::string> names;
+        for (const auto& e : list.Elements()) names.push_back(e->m_strName);
+        EXPECT_EQ(names, c.names);
+    }
     CElementList ndx;
-    Fill(ndx, N, {{kMcuFlash, kTypeFirmware, N}});
-    EXPECT_EQ(ndx.AddParameterElements(), kOk);
-    ASSERT_EQ(ndx.GetCount(), 3);
-    const CElement& fact = **std::next(ndx.Elements().begin());
-    EXPECT_EQ(fact.m_strName, "Params_Fact_mcu");
-    EXPECT_EQ(fact.m_type, kTypeParamsFact);
-    EXPECT_EQ(fact.m_location, kMcuFlash);
-    EXPECT_EQ(fact.m_size, 512u);
+    Fill(ndx, N, {}).AddParameterElements();
+    const CElement& fact = *ndx.Elements().front();
+    EXPECT_EQ(std::tie(fact.m_type, fact.m_location, fact.m_size, fact.m_archi, fact.m_address),
+              std::make_tuple(kTypeParamsFact, kMcuFlash, 512u, N, -1));
     EXPECT_EQ(fact.m_pData, nullptr);
-    EXPECT_EQ(fact.m_archi, N);
-    EXPECT_EQ(fact.m_address, -1);
-    EXPECT_EQ(ndx.Elements().back()->m_strName, "Params_Custom_mcu");
-
-    CElementList kiosk;
-    Fill(kiosk, K, {{kMcuFlash, kTypeFirmware, K}, {kKioskFlash, kTypeParamsCustom, K}});
-    kiosk.AddParameterElements();
-    std::vector<std::string> names;
-    for (const auto& e : kiosk.Elements()) names.push_back(e->m_strName);
-    EXPECT_EQ(names, (std::vector<std::string>{"e", "e", "Params_Fact_mcu", "Params_Custom_mcu", "Params_Fact_kiosk"}));
-}
-
-TEST(AddParameterElements, ExistingAreasAreKeptAndUnknownPrintersStillGetMcuAreas) {
-    CElementList plv;
-    Fill(plv, P, {{kMcuFlash, kTypeParamsFact, P}, {kMcuFlash, kTypeParamsCustom, P}});
-    EXPECT_EQ(plv.AddParameterElements(), kOk);
-    EXPECT_EQ(plv.GetCount(), 2);
-
-    CElementList unknown;
-    Fill(unknown, kArchiUnknown, {{kMcuFlash, kTypeParamsFact, P}, {kMcuFlash, kTypeParamsCustom, P}});
-    EXPECT_EQ(unknown.AddParameterElements(), 0x00060001u);
-    EXPECT_EQ(unknown.GetCount(), 4);
 }
 
 }  // namespace

@@ -32,6 +32,12 @@ TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[14])), "Font A 24");
     EXPECT_TRUE(std::all_of(entry.begin() + 14 + 9, entry.end(), [](std::uint8_t b) { return b == 0; }));
+    CElement back;  // read, it writes the same entry again
+    ASSERT_EQ(back.ReadDspEntry(entry.data()), kOk);
+    DspEntry again;
+    again.fill(0xEE);
+    ASSERT_EQ(back.WriteDspEntry(again.data()), kOk);
+    EXPECT_EQ(again, entry);
 }
 
 TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
@@ -46,6 +52,12 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[9])), "Params");
     EXPECT_EQ(entry[31], 0);
+    CElement back;  // read, it writes the same entry again
+    ASSERT_EQ(back.ReadMcuEntry(entry.data()), kOk);
+    McuEntry again;
+    again.fill(0xEE);
+    ASSERT_EQ(back.WriteMcuEntry(again.data()), kOk);
+    EXPECT_EQ(again, entry);
 }
 
 // A code matches its row with the crypt bit ignored, and the bit is the
@@ -100,32 +112,28 @@ TEST(EntrySizes, DspSizesCountWordsAndNamesAreBounded) {
     EXPECT_EQ(back.m_strName, std::string(22, 'x'));
 }
 
-TEST(EntryWrites, WrongLocationsStillFillTheEntry) {
+// A wrong location is reported but the entry is filled all the same; an
+// unknown type stops the write after the sizes; no entry, no work.
+TEST(EntryWrites, RefusedEntriesSayWhyAndWriteWhatCameBeforeTheFault) {
     auto mcuElement = Make(kTypeData, kMcuFlash, 4, "m");
     DspEntry dsp{};
     EXPECT_EQ(mcuElement->WriteDspEntry(dsp.data()), 0x0004000Au);
     EXPECT_EQ(dsp[0], 0x00);
     EXPECT_EQ(dsp[1], 0x30);
     EXPECT_EQ(dsp[14], 'm');
-    auto noLocation = Make(kTypeData, kNoLocation, 4, "n");
     McuEntry mcu{};
-    EXPECT_EQ(noLocation->WriteMcuEntry(mcu.data()), 0x0004000Au);
+    EXPECT_EQ(Make(kTypeData, kNoLocation, 4, "n")->WriteMcuEntry(mcu.data()), 0x0004000Au);
     EXPECT_EQ(mcu[0], 0x30);
-}
 
-TEST(EntryWrites, UnknownTypesWriteNothingAfterTheSizes) {
     auto bad = Make(21, kMcuFlash, 4, "bad");
     bad->m_cryptFlag = 0;
-    McuEntry mcu;
     mcu.fill(0xEE);
     EXPECT_EQ(bad->WriteMcuEntry(mcu.data()), 0x00040009u);
     EXPECT_EQ(bad->m_status, 0x00040009u);
     EXPECT_EQ(mcu[0], 0xEE);
     EXPECT_EQ(mcu[6], 0x04);  // the size was written before the type failed
     EXPECT_EQ(mcu[9], 0xEE);  // the name was not
-}
 
-TEST(EntryNulls, NullEntriesAreRefused) {
     CElement e;
     EXPECT_EQ(e.ReadDspEntry(nullptr), 0x01000008u);
     EXPECT_EQ(e.ReadMcuEntry(nullptr), 0x01000002u);
