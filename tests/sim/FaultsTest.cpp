@@ -73,7 +73,7 @@ TEST(Faults, ADataPacketDeliveredTwiceIsProgrammedOnce) {
     MonitorBench m(WithFaults(f));
     EXPECT_TRUE(m.Send(0x44, Cat({Le16(0x9000), Le16(8), {0x61}})).empty());
     EXPECT_TRUE(m.Send(0x61, {1, 2, 3, 4}).empty());
-    EXPECT_EQ(m.Send(0x61, {5, 6, 7, 8})[0].code, 0x00);
+    EXPECT_EQ(m.Send(0x61, {5, 6, 7, 8}).at(0).code, 0x00);
     EXPECT_EQ(m.printer.ReadFlash(kLocMcu, 0x9000, 9), (ByteArray{1, 2, 3, 4, 5, 6, 7, 8, 0xFF}));
     EXPECT_EQ(m.printer.GetCounters().duplicatesIgnored, 2u);
 }
