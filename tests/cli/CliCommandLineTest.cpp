@@ -31,10 +31,9 @@ std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std:
 const Case kCases[] = {
     {{}, 2, "", "carillon-cli: no command given\nTry 'carillon-cli --help' for more information.\n"},
     {{"--version"}, 0, "carillon-cli ", ""},
-    {{"search", "--port=COM1"}, 2, "", "carillon-cli: '--port' is not an option of search\nTry"},
-    {{"plan", "--port", "COM1", "--package"}, 2, "", "carillon-cli: option '--package' needs a value\nTry"},
     {{"silent", "--", "--dir"}, 3, "", "carillon-cli: no setup file: --dir/SetupData/Setup.ini"},
-    {{"search"}, 0, "* COM1: Caf\\xe9 NDX\\x1b[31m  ({pty})\n", "carillon-cli: Searching the printers...\n"},
+    {{"search"}, 0, "Serial Printers\n  * COM1: Caf\\xe9 NDX\\x1b[31m  ({pty})\nUSB Printers\n",
+     "carillon-cli: Searching the printers...\n"},
     {{"search", "--json"}, 0, "\"device\":\"{pty}\",\"kind\":\"serial\",\"label\":\"Caf\u00e9 NDX\\u001b[31m\"", "", false,
      nullptr, false, true},
     {{"search"}, 3, "    COM1:   ({pty})\n", "Searching the printers...\n", false, nullptr, false, false, true},
@@ -49,26 +48,16 @@ const Case kCases[] = {
      "carillon-cli: /dev/null is neither a serial port nor a USB printer of this computer\n"},
 };
 
-// What a run wrote on one stream.
-std::string Drain(std::FILE* file) {
-    std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-    return text;
-}
-
 class CliCommandLineTest : public CliRunTest {};
 
 TEST_F(CliCommandLineTest, ExitStatusStreamsEscapesAndJson) {
     sim::PrinterConfig config;
     config.name = "Caf\xe9 NDX\x1b[31m";
-    Serial(config);
+    Attach(config);
     const std::string pty = ptys_.back()->DevicePath(), link = (dir_ / "by-id").string();
     std::filesystem::create_symlink(pty, link);
     config.family = sim::Family::kKiosk;
-    printers_.push_back(std::make_unique<sim::VirtualPrinter>(config));
-    ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kUsb, usb_.Path()));
-    ASSERT_TRUE(ptys_.back()->Start());
+    Attach(config, true);
     const std::string usb = ptys_.back()->DevicePath();
     ScopedSerialPortMap map({{1, pty}});
     environment.answers = std::fopen("/dev/null", "r");
@@ -97,7 +86,7 @@ TEST_F(CliCommandLineTest, ExitStatusStreamsEscapesAndJson) {
         std::FILE* err = c.errTerminal ? fdopen(slave, "w") : std::tmpfile();
         EXPECT_EQ(RunCommandLine(args, out, err, environment), c.exit);
         std::fflush(err);
-        const std::string o = Drain(out), e = c.errTerminal ? "" : Drain(err);
+        const std::string o = Contents(out), e = c.errTerminal ? "" : Contents(err);
         std::fclose(err);
         if (!c.errTerminal) ::close(slave);
         reader.join();

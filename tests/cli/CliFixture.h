@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,18 +19,46 @@
 
 namespace carillon::cli {
 
+// What `write` puts on a stream.
+inline std::string Captured(const std::function<void(std::FILE*)>& write) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    write(out);
+    std::fclose(out);
+    std::string captured(text, size);
+    std::free(text);
+    return captured;
+}
+
+inline ByteArray ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return ByteArray(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteBytes(const std::string& path, const ByteArray& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// All that was written to a file stream.
+inline std::string Contents(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    return text;
+}
+
 // Keeps what the commands report.
 class RecordingReporter : public Reporter {
 public:
     void Note(const std::string& text) override { notes.push_back(text); }
-    void Detail(const std::string& text) override { details.push_back(text); }
-    void Progress(const CThread::View& view) override { statuses.push_back(view.m_strStatus); }
+    void Detail(const std::string&) override {}
+    void Progress(const CThread::View&) override {}
     void Box(const platform::MessageBoxRequest& box, int answer) override { boxes.push_back({box.text, answer}); }
-    void Printers(const PrinterList&, const std::string& rendered) override { tree = rendered; }
+    void Printers(const PrinterList&, const std::string&) override {}
     void Finished(bool ok, const CThread::View& view) override {
         done = ok;
         title = view.m_strResultTitle;
-        text = view.m_strResultText;
     }
     void Problem(const std::string& t) override { problems.push_back(t); }
     void Element(const ElementVerdict& v) override { elements.push_back(v); }
@@ -48,15 +80,12 @@ public:
         std::string detail, fix;
     };
     std::vector<ElementVerdict> elements;
-    std::vector<std::string> plan;
     std::vector<CheckLine> checks;
-    bool summaryOk = false;
-    ErrorCode summaryCode = kOk;
-    std::string summary;
-    std::vector<std::string> notes, details, statuses, problems;
     std::vector<std::pair<std::string, int>> boxes;
-    std::string tree, title, text;
-    bool done = false;
+    std::vector<std::string> plan, notes, problems;
+    std::string summary, title;
+    ErrorCode summaryCode = kOk;
+    bool summaryOk = false, done = false;
 };
 
 // The commands against virtual printers on pseudo-terminals.
@@ -71,9 +100,11 @@ protected:
         ResetSerialPortMap();
         std::filesystem::remove_all(dir_);
     }
-    sim::VirtualPrinter& Serial(sim::PrinterConfig config) {
+    // A printer on a serial pseudo-terminal, or on one listed as a USB device.
+    sim::VirtualPrinter& Attach(sim::PrinterConfig config, bool usb = false) {
         printers_.push_back(std::make_unique<sim::VirtualPrinter>(config));
-        ptys_.push_back(std::make_unique<sim::PtyPrinter>(*printers_.back(), sim::PtyPrinter::Mode::kSerial));
+        ptys_.push_back(std::make_unique<sim::PtyPrinter>(
+            *printers_.back(), usb ? sim::PtyPrinter::Mode::kUsb : sim::PtyPrinter::Mode::kSerial, usb_.Path()));
         EXPECT_TRUE(ptys_.back()->Start());
         return *printers_.back();
     }
@@ -82,6 +113,7 @@ protected:
         EXPECT_EQ(parsed.error, "");
         return cli::Run(parsed.options, reporter, environment);
     }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     std::string Sample(const std::string& family) {
         return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package";
     }

@@ -1,6 +1,4 @@
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "cli/CliFixture.h"
 #include "cli/Fleet.h"
@@ -9,14 +7,6 @@
 
 namespace carillon::cli {
 namespace {
-
-std::string Contents(std::FILE* f) {
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, f)) text.append(buffer, n);
-    return text;
-}
 
 class CliFleetTest : public CliRunTest {
 protected:
@@ -40,7 +30,7 @@ TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
         sim::PrinterConfig c;
         c.family = family;
         c.startInMonitor = true;
-        Serial(c);
+        Attach(c);
         map[static_cast<int>(map.size()) + 1] = ptys_.back()->DevicePath();
     }
     ScopedSerialPortMap scoped(map);
@@ -53,36 +43,6 @@ TEST_F(CliFleetTest, AllUpdatesThePrintersThePackageIsForAndSkipsTheRest) {
     EXPECT_TRUE(std::filesystem::exists(dir_ / "COM1-1.bin"));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "COM3-2.bin"));
     EXPECT_NE(Contents(err).find("COM3: "), std::string::npos);  // progress lines in a pipe carry the port
-
-    std::rewind(out);
-    EXPECT_EQ(RunFleetCli({"verify", "--port", "COM1", "--port", "COM3", "--package", Sample("PLV")}), kExitDone);
-    const std::string verified = Contents(out);
-    EXPECT_NE(verified.find("COM1: 4 elements verified"), std::string::npos) << verified;
-    EXPECT_NE(verified.find("COM3: 4 elements verified"), std::string::npos) << verified;
-}
-
-TEST(FleetOptions, SeveralPortsOrAllMakeAFleetAndRefuseWhatCannotApply) {
-    struct Case {
-        std::vector<std::string> args;
-        bool fleet;
-        const char* error;
-    } cases[] = {
-        {{"update", "--port", "COM1", "--port", "usb2", "--package", "P"}, true, ""},
-        {{"plan", "--all", "--package", "P"}, true, ""},
-        {{"update", "--port", "COM1", "--package", "P"}, false, ""},
-        {{"update", "--all", "--port", "COM1", "--package", "P"}, false, "--all and --port exclude each other"},
-        {{"verify", "--port", "COM1", "--port", "COM2", "--baud", "9600", "--package", "P"}, false,
-         "--baud goes with one --port"},
-        {{"replay", "F.bin", "--all"}, false, "'--all' is not an option of replay"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-        const ParseResult parsed = ParseCommandLine(c.args);
-        EXPECT_EQ(parsed.error, c.error);
-        if (parsed.error.empty()) {
-            EXPECT_EQ(IsFleet(parsed.options), c.fleet);
-        }
-    }
 }
 
 TEST(FleetOutput, PatternsNameEachPrintersFileOrAreRefused) {
@@ -109,24 +69,23 @@ TEST(FleetOutput, PatternsNameEachPrintersFileOrAreRefused) {
 }
 
 TEST(FleetOutput, ALiveDisplayRedrawsOneLinePerPrinterInPlace) {
-    std::FILE* err = std::tmpfile();
-    FleetDisplay display(FleetMode::kLive, err, err);
-    display.Start({"COM1", "USB1"}, {"NDX is in Monitor mode", "PLV-1"});
-    CThread::View view;
-    view.m_strStatus = "MCU_FLASH : Programming...";
-    view.m_bShowTotal = true;
-    view.m_nTotalPercent = 40;
-    display.Progress(1, view);
-    const std::string text = Contents(err);
-    std::fclose(err);
+    const std::string text = Captured([](std::FILE* err) {
+        FleetDisplay display(FleetMode::kLive, err, err);
+        display.Start({"COM1", "USB1"}, {"NDX is in Monitor mode", "PLV-1"});
+        CThread::View view;
+        view.m_strStatus = "MCU_FLASH : Programming...";
+        view.m_bShowTotal = true;
+        view.m_nTotalPercent = 40;
+        display.Progress(1, view);
+    });
     // Drawn once at the start, then back up both lines and drawn again.
     EXPECT_EQ(text.find("\033[2F"), text.find("USB1   PLV-1") + std::string("USB1   PLV-1                    waiting\n").size());
     EXPECT_NE(text.find("USB1   PLV-1                    MCU_FLASH : Programming...   [########............]  40%\n"),
               std::string::npos) << text;
 }
 
-TEST(FleetOutput, LinesAreMarkedWithThePort) {
-    EXPECT_EQ(FleetStream::Mark("Saving...", "COM2", false), "COM2: Saving...");
+// JSON lines of one printer of a fleet carry its port first.
+TEST(FleetOutput, JsonLinesAreMarkedWithThePort) {
     EXPECT_EQ(FleetStream::Mark("{\"event\":\"note\"}", "COM2", true), "{\"port\":\"COM2\",\"event\":\"note\"}");
     EXPECT_EQ(FleetStream::Mark("{}", "USB1", true), "{\"port\":\"USB1\"}");
 }

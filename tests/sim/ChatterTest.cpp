@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <fstream>
 
 #include "ports/SerialPort.h"
 #include "ports/SerialPortMap.h"

