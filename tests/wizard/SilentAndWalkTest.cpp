@@ -114,7 +114,7 @@ TEST_F(WalkTest, DuringTheUpdateOnlyAConfirmedCancelStopsItAndNothingEndsTheDial
     UpdateUntilProgramming();
     QSignalSpy finished(&Dialog(), &QDialog::finished);
     EXPECT_FALSE(Dialog().close());
-    EXPECT_EQ(m_boxes.Boxes().back().text, "Please wait the end of the firmware update before closing...");
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"Please wait the end of the firmware update before closing..."});
     QTest::keyClick(&Dialog(), Qt::Key_Return);
     QTest::keyClick(&Dialog(), Qt::Key_Enter, Qt::KeypadModifier);
     QTest::keyClick(&Dialog(), Qt::Key_Escape);  // the question, answered No
