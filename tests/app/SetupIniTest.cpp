@@ -1,71 +1,44 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/SetupIni.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {
 
 class SetupIniTest : public ::testing::Test {
 protected:
-    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
-                                 ("carillon-ini-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::string path_ = (dir_ / "Setup.ini").string();
-
-    void SetUp() override {
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-    std::string Read() {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void Write(const std::string& text) { dir_.Write("Setup.ini", text); }
+    std::string Read() { return dir_.Read("Setup.ini"); }
+    testing::TempDir dir_;
+    std::string path_ = (dir_.Path() / "Setup.ini").string();
 };
 
-TEST_F(SetupIniTest, SilentSwitchReadsHexAndDecimal) {
-    for (auto [text, value] : std::vector<std::pair<const char*, int>>{
-             {"0x10", 16}, {"16", 16}, {"0x0", 0}, {"0", 0}, {"yes", 0}, {"0X1A", 0}, {"12abc", 12}, {"-3", -3}}) {
+TEST_F(SetupIniTest, IntegersAreHexOrDecimalReadFromTheirFirstFifteenCharacters) {
+    const std::pair<const char*, int> cases[] = {
+        {"0x10", 16}, {"16", 16}, {"0x0", 0}, {"yes", 7}, {"0X1A", 0}, {"12abc", 12}, {"-3", -3}, {"", 7},
+        {"1234567890123456", static_cast<std::int32_t>(123456789012345LL & 0xFFFFFFFF)},
+        {"0x0000000000001F", 1},  // the last hexadecimal digit falls beyond the fifteenth character
+    };
+    for (auto [text, value] : cases) {
         Write(std::string("[General]\nIsSilent=") + text + "\n");
-        EXPECT_EQ(CSetupIni(path_).GetInt("General", "IsSilent", 0), value) << text;
+        EXPECT_EQ(CSetupIni(path_).GetInt("General", "IsSilent", 7), value) << text;
     }
-    Write("[General]\nIsSilent=\n");
-    EXPECT_EQ(CSetupIni(path_).GetInt("General", "IsSilent", 7), 7);
     EXPECT_EQ(CSetupIni(path_).GetInt("General", "Missing", -1), -1);
 }
 
-TEST_F(SetupIniTest, OnlyTheLowByteOfThePortCountsToItsReader) {
-    Write("[Silent mode config]\nPort=0x103\n");
-    EXPECT_EQ(CSetupIni(path_).GetInt("Silent mode config", "Port", 0) & 0xFF, 3);
-}
-
-TEST_F(SetupIniTest, IntegersAreReadFromTheirFirstFifteenCharacters) {
-    Write("[S]\nDecimal=1234567890123456\nHex=0x0000000000001F\n");
-    CSetupIni ini(path_);
-    EXPECT_EQ(ini.GetInt("S", "Decimal", 0), static_cast<std::int32_t>(123456789012345LL & 0xFFFFFFFF));
-    EXPECT_EQ(ini.GetInt("S", "Hex", 0), 1);  // the last hexadecimal digit falls beyond the fifteenth character
-}
-
-TEST_F(SetupIniTest, NamesMatchWithoutCaseAndValuesLoseBlanksAndQuotes) {
+TEST_F(SetupIniTest, NamesMatchWithoutCaseAndValuesLoseBlanksAndQuotesAndAreCut) {
     Write("; comment\r\n[silent MODE config]\r\n  port TYPE =   SERIAL  \r\n[General]\r\nFirmware File=\"/tmp/a b.VRK_Package\"\r\n"
-          "Output Binary='/tmp/o.bin'\r\nOdd=\"half\r\n");
+          "Output Binary='/tmp/o.bin'\r\nOdd=\"half\r\nLong=" + std::string(1500, 'x') + "\r\n");
     CSetupIni ini(path_);
     EXPECT_EQ(ini.GetString("Silent mode config", "Port type", ""), "SERIAL");
     EXPECT_EQ(ini.GetString("general", "firmware file", ""), "/tmp/a b.VRK_Package");
     EXPECT_EQ(ini.GetString("General", "Output Binary", ""), "/tmp/o.bin");
     EXPECT_EQ(ini.GetString("General", "Odd", ""), "\"half");
     EXPECT_EQ(ini.GetString("General", "Nothing", "fallback"), "fallback");
-}
-
-TEST_F(SetupIniTest, LongValuesAreCutAt999Characters) {
-    Write("[General]\nFirmware File=" + std::string(1500, 'x') + "\n");
-    EXPECT_EQ(CSetupIni(path_).GetString("General", "Firmware File", "").size(), 999u);
+    EXPECT_EQ(ini.GetString("General", "Long", "").size(), 999u);  // longer values are cut
 }
 
 TEST_F(SetupIniTest, WritingAKeyKeepsEveryOtherLineAsItWas) {
@@ -113,22 +86,18 @@ TEST_F(SetupIniTest, OnlyALineFeedEndsALine) {
     EXPECT_EQ(ini.GetString("General", "Silent", "-"), "1");
 }
 
-TEST_F(SetupIniTest, AMissingFileIsCreatedEmpty) {
+TEST_F(SetupIniTest, AMissingFileIsCreatedEmptyButWithoutItsFolderReadsGiveDefaultsAndWritesAreDropped) {
     CSetupIni ini(path_);
     EXPECT_EQ(ini.Path(), path_);
-    EXPECT_TRUE(std::filesystem::exists(path_));
-    EXPECT_EQ(ini.GetInt("General", "IsSilent", 0), 0);
     ini.SetString("General", "Firmware File", "f");
     EXPECT_EQ(Read(), "[General]\nFirmware File=f\n");
-}
 
-TEST_F(SetupIniTest, WithoutItsFolderEveryReadIsTheDefaultAndWritesAreDropped) {
-    const std::string nowhere = (dir_ / "missing" / "Setup.ini").string();
-    CSetupIni ini(nowhere);
-    EXPECT_EQ(ini.Path(), "");
-    EXPECT_EQ(ini.GetInt("General", "IsSilent", 5), 5);
-    EXPECT_EQ(ini.GetString("General", "Firmware File", "d"), "d");
-    ini.SetString("General", "Firmware File", "x");
+    const std::string nowhere = (dir_.Path() / "missing" / "Setup.ini").string();
+    CSetupIni lost(nowhere);
+    EXPECT_EQ(lost.Path(), "");
+    EXPECT_EQ(lost.GetInt("General", "IsSilent", 5), 5);
+    EXPECT_EQ(lost.GetString("General", "Firmware File", "d"), "d");
+    lost.SetString("General", "Firmware File", "x");
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 

@@ -6,6 +6,7 @@
 #include "app/RememberedFiles.h"
 #include "app/SetupIni.h"
 #include "app/SetupLocation.h"
+#include "support/PortTestHelpers.h"
 
 namespace carillon {
 namespace {
@@ -14,11 +15,9 @@ namespace fs = std::filesystem;
 
 class SetupLocationTest : public ::testing::Test {
 protected:
-    fs::path dir_ = fs::temp_directory_path() /
-                    ("carillon-location-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    void SetUp() override { fs::create_directories(dir_ / "bin" / "SetupData"); }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string At(const std::string& relative) const { return (dir_ / relative).string(); }
+    void SetUp() override { fs::create_directories(dir_.Path() / "bin" / "SetupData"); }
+    std::string At(const std::string& relative) const { return (dir_.Path() / relative).string(); }
+    testing::TempDir dir_;
 };
 
 TEST_F(SetupLocationTest, TheProgramsPlaceDecidesTheFiles) {

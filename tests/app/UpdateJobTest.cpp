@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app/ForcedRemoval.h"
 #include "app/Thread.h"
 #include "errors/ErrorMessages.h"
+#include "monitor/PacketRecord.h"
 #include "platform/MessageQueue.h"
 #include "ports/SerialPortMap.h"
 #include "support/PortTestHelpers.h"
@@ -21,15 +21,9 @@ using platform::MessageQueue;
 
 std::string Sample(const std::string& family) { return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package"; }
 
-ByteArray ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteArray(std::istreambuf_iterator<char>(in), {});
-}
-
 class UpdateJobTest : public ::testing::Test {
 protected:
     UpdateJobTest() { worker.m_printers.engine.m_session.m_timing = MonitorTiming{}.Scaled(0.05); }
-    ~UpdateJobTest() override { std::filesystem::remove_all(dir_); }
 
     // Runs one update and returns the message that ended it.
     std::uint32_t Update(CPort* port, const std::string& package, const std::string& output = "") {
@@ -47,13 +41,9 @@ protected:
             if (m->id == platform::WM_UPDATE_DONE || m->id == platform::WM_UPDATE_FAILED) return m->id;
         }
     }
-    std::string Output() {
-        std::filesystem::create_directories(dir_);
-        return (dir_ / "out.VRK_Package.bin").string();
-    }
+    std::string Output() const { return (dir_.Path() / "out.VRK_Package.bin").string(); }
 
-    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
-                                 ("carillon-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    testing::TempDir dir_;
     testing::RecordingMessageBoxProvider boxes;
     MessageQueue messages;
     std::vector<std::uint32_t> ids;
@@ -81,41 +71,23 @@ TEST_F(UpdateJobTest, AnUpdateProgramsThePrinterWritesTheOutputAndReleasesTheMon
     EXPECT_EQ(view.m_strTotal.rfind("Total:   ", 0), 0u);
     EXPECT_NE(std::find(ids.begin(), ids.end(), platform::WM_PAINT), ids.end());
 
-    // The file is every recorded request, then one 0x00.
-    const ByteArray file = ReadFile(out);
-    ASSERT_FALSE(file.empty());
-    EXPECT_EQ(file.back(), 0x00);
-    std::size_t at = 0, records = 0;
-    while (at < file.size() - 1) {
-        at += 1 + file[at];
-        ++records;
-    }
-    EXPECT_EQ(at, file.size() - 1);
-    std::size_t sent = 0;
-    for (const auto& r : printer.printer.Requests())
-        sent += std::string("BDFIKMNPRabc").find(static_cast<char>(r.packet.code)) != std::string::npos;
-    EXPECT_EQ(records, sent);
+    // The save's record of requests, closed by the job's 0x00.
+    const std::string file = dir_.Read("out.VRK_Package.bin");
+    EXPECT_TRUE(ParsePacketRecord(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()).ok());
+    EXPECT_GT(file.size(), 1000u);
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
-TEST_F(UpdateJobTest, WithoutAnOutputPathNoFileIsWritten) {
-    ASSERT_EQ(Update(&printer.port, Sample("PLV")), platform::WM_UPDATE_DONE) << worker.Snapshot().m_strResultText;
-    EXPECT_FALSE(std::filesystem::exists(dir_));
-}
-
-TEST_F(UpdateJobTest, APrinterThatDoesNotAnswerFailsToConnect) {
+TEST_F(UpdateJobTest, APrinterThatDoesNotAnswerOrNoPortFailsToConnect) {
     printer.printer.SetSilent(true);
-    ASSERT_EQ(Update(&printer.port, Sample("PLV")), platform::WM_UPDATE_FAILED);
-    const auto view = worker.Snapshot();
-    EXPECT_EQ(view.m_strResultTitle, "Fail to connect...");
-    EXPECT_EQ(view.m_strResultText, "");
-    EXPECT_FALSE(view.m_bShowTotal);  // it never got past connecting
-    EXPECT_TRUE(view.m_bShowProgress);
-}
-
-TEST_F(UpdateJobTest, NoPortAtAllFailsToConnect) {
-    ASSERT_EQ(Update(nullptr, Sample("PLV")), platform::WM_UPDATE_FAILED);
-    EXPECT_EQ(worker.Snapshot().m_strResultTitle, "Fail to connect...");
+    for (CPort* port : {static_cast<CPort*>(&printer.port), static_cast<CPort*>(nullptr)}) {
+        SCOPED_TRACE(port != nullptr);
+        ASSERT_EQ(Update(port, Sample("PLV")), platform::WM_UPDATE_FAILED);
+        const auto view = worker.Snapshot();
+        EXPECT_EQ(view.m_strResultTitle, "Fail to connect...");
+        EXPECT_EQ(view.m_strResultText, "");
+        EXPECT_FALSE(view.m_bShowTotal);  // it never got past connecting
+    }
 }
 
 TEST_F(UpdateJobTest, ABadPackageNamesItsPathAndCode) {
@@ -125,7 +97,7 @@ TEST_F(UpdateJobTest, ABadPackageNamesItsPathAndCode) {
     EXPECT_EQ(view.m_strResultText, "The file \"/nowhere/x.VRK_Package\" is not valid...\n(Error Code=01000003h)");
 }
 
-TEST_F(UpdateJobTest, IncompatibleElementsAreReportedAndForcingIsAsked) {
+TEST_F(UpdateJobTest, IncompatibleElementsAreReportedAndOnlyAYesForcesTheUpdate) {
     // An NDX package on a PLV printer: every element belongs to another family.
     boxes.AnswerNext(platform::IDNO);
     ASSERT_EQ(Update(&printer.port, Sample("NDX")), platform::WM_UPDATE_FAILED);
@@ -138,13 +110,11 @@ TEST_F(UpdateJobTest, IncompatibleElementsAreReportedAndForcingIsAsked) {
     const auto view = worker.Snapshot();
     EXPECT_EQ(view.m_strResultTitle, "Programming Error...\n");
     EXPECT_EQ(view.m_strResultText, "(Error Code=0006000Bh)\n" + GetErrorMessage(0x0006000B));
-}
 
-TEST_F(UpdateJobTest, AnsweringYesForcesTheUpdate) {
+    // Yes forces it: the PLV printer has no DSP firmware area in use, but its DSP flash takes the NDX fonts.
     boxes.AnswerNext(platform::IDYES);
-    // The PLV printer has no DSP firmware area in use, but its DSP flash takes the NDX fonts.
     ASSERT_EQ(Update(&printer.port, Sample("NDX")), platform::WM_UPDATE_DONE);
-    EXPECT_EQ(boxes.Boxes().size(), 8u);
+    EXPECT_EQ(boxes.Boxes().size(), 16u);
 }
 
 // Forced, a package without DSP firmware would drop the NDX printer's: the
@@ -172,28 +142,31 @@ TEST_F(UpdateJobTest, AProgrammingErrorShowsItsCodeAndText) {
     worker.m_printers.engine.m_session.m_retries = 2;
     ASSERT_EQ(Update(&printer.port, Sample("PLV"), Output()), platform::WM_UPDATE_FAILED);
     EXPECT_EQ(worker.Snapshot().m_strResultText, "(Error Code=00020110h)\nPrinter has replied 'ANS_FAILURE' Flags:0x10");
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.VRK_Package.bin"));
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "out.VRK_Package.bin"));
 }
 
 // An output that could never be written, or that is an input, fails the
-// job before the printer is touched; the input stays as it was.
+// job before the printer is touched; the inputs stay as they were. The
+// package is a copy: should the check fail, the shared sample survives.
 TEST_F(UpdateJobTest, AnOutputThatIsAnInputOrCannotBeCreatedFailsBeforeConnecting) {
-    const std::string setup = Output() + ".ini";
-    std::ofstream(setup) << "[General]\n";
+    const std::string package = (dir_.Path() / "PLV.VRK_Package").string();
+    std::filesystem::copy_file(Sample("PLV"), package);
+    const std::string setup = dir_.Write("Setup.ini", "[General]\n");
     worker.ProtectFile(setup);
     const std::pair<std::string, ErrorCode> cases[] = {
         {"/nowhere/out.bin", kErrJobOutputCreate},
-        {Sample("PLV"), kErrJobOutputIsInput},
+        {package, kErrJobOutputIsInput},
         {setup, kErrJobOutputIsInput},
         {"/dev/full", kErrJobOutputNotFile},
     };
     for (const auto& [output, code] : cases) {
         SCOPED_TRACE(output);
-        ASSERT_EQ(Update(&printer.port, Sample("PLV"), output), platform::WM_UPDATE_FAILED);
+        ASSERT_EQ(Update(&printer.port, package, output), platform::WM_UPDATE_FAILED);
         EXPECT_EQ(worker.Snapshot().resultCode, code);
     }
     EXPECT_EQ(printer.printer.GetCounters().monitorStarts, 0u);
-    EXPECT_EQ(ReadFile(setup), ByteArray({'[', 'G', 'e', 'n', 'e', 'r', 'a', 'l', ']', '\n'}));
+    EXPECT_EQ(dir_.Read("Setup.ini"), "[General]\n");
+    EXPECT_EQ(std::filesystem::file_size(package), std::filesystem::file_size(Sample("PLV")));
 }
 
 TEST_F(UpdateJobTest, ARequestRaisedAgainDuringAJobIsAbsorbed) {

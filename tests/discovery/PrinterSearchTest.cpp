@@ -8,7 +8,6 @@
 #include "platform/MessageQueue.h"
 #include "ports/Port.h"
 #include "ports/SerialPortMap.h"
-#include "ports/UsbDeviceSource.h"
 #include "sim/PtyPrinter.h"
 #include "support/PortTestHelpers.h"
 #include "support/RecordingTree.h"
@@ -91,9 +90,12 @@ TEST_F(PrinterSearchTest, EveryCommandSetAndAMonitorAreRecognised) {
     monitor.family = sim::Family::kKiosk;
     monitor.startInMonitor = true;
     printers.AddSerial(monitor);
+    auto soft = Named(sim::kSetVrk, "soft", 57600);
+    soft.handshake = kHandshakeXonXoff;
+    printers.AddSerial(soft);
     printers.AddUsb(Named(sim::kSetVrk, "USB-VRK"));
 
-    ASSERT_EQ(list.SearchPrinters(), 5);
+    ASSERT_EQ(list.SearchPrinters(), 6);
 
     const PrinterEntry vrkEntry = list.EntrySnapshot(0);
     EXPECT_EQ(vrkEntry.kind, kPortKindSerial);
@@ -101,10 +103,12 @@ TEST_F(PrinterSearchTest, EveryCommandSetAndAMonitorAreRecognised) {
     EXPECT_EQ(vrkEntry.label, "VRK-38400");
     EXPECT_EQ(vrkEntry.commandSet, COMMAND_SET_VRK);
     EXPECT_EQ(vrkEntry.info, (std::array<std::uint8_t, 4>{0x12, 0x34, 0x56, 1}));
-    auto* settings = dynamic_cast<SerialPortSettings*>(list.EntryPort(0)->GetSettings());
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->baudRate, 38400u);
-    EXPECT_EQ(settings->handshake, kHandshakeRtsCts);
+    for (auto [entry, baud, handshake] : {std::tuple{0, 38400u, kHandshakeRtsCts}, {4, 57600u, kHandshakeXonXoff}}) {
+        auto* settings = dynamic_cast<SerialPortSettings*>(list.EntryPort(entry)->GetSettings());
+        ASSERT_NE(settings, nullptr);
+        EXPECT_EQ(settings->baudRate, baud);
+        EXPECT_EQ(settings->handshake, handshake);
+    }
 
     EXPECT_EQ(list.EntrySnapshot(1).label, "ABC");
     EXPECT_EQ(list.EntrySnapshot(1).commandSet, COMMAND_SET_ESCPOS);
@@ -118,7 +122,7 @@ TEST_F(PrinterSearchTest, EveryCommandSetAndAMonitorAreRecognised) {
     EXPECT_EQ(inMonitor.commandSet, COMMAND_SET_UNKNOWN);
     EXPECT_EQ(inMonitor.info, (std::array<std::uint8_t, 4>{0xFF, 0xFF, 0xFF, 0xFF}));
 
-    const PrinterEntry usb = list.EntrySnapshot(4);
+    const PrinterEntry usb = list.EntrySnapshot(5);
     EXPECT_EQ(usb.kind, kPortKindUsb);
     EXPECT_EQ(usb.portName, "USB1");
     EXPECT_EQ(usb.label, "USB-VRK");
@@ -127,7 +131,7 @@ TEST_F(PrinterSearchTest, EveryCommandSetAndAMonitorAreRecognised) {
 
     EXPECT_EQ(TreeTexts(), (std::vector<std::string>{"Serial Printers", "USB Printers", "COM1: VRK-38400", "COM2: ABC",
                                                      "COM3: KESTREL (2017)", "COM4: KIOSK is in Monitor mode",
-                                                     "USB1: USB-VRK"}));
+                                                     "COM5: soft", "USB1: USB-VRK"}));
 }
 
 TEST_F(PrinterSearchTest, ProbingThePortsAtOnceFindsWhatProbingThemInTurnFinds) {
@@ -159,27 +163,14 @@ TEST_F(PrinterSearchTest, ProbingThePortsAtOnceFindsWhatProbingThemInTurnFinds) 
     EXPECT_EQ(search(kMaxPortRecords), inTurn);
 }
 
-TEST_F(PrinterSearchTest, AnXonXoffPrinterKeepsItsHandshake) {
-    auto vrk = Named(sim::kSetVrk, "soft", 57600);
-    vrk.handshake = kHandshakeXonXoff;
-    printers.AddSerial(vrk);
-    ASSERT_EQ(list.SearchPrinters(), 1);
-    auto* settings = dynamic_cast<SerialPortSettings*>(list.EntryPort(0)->GetSettings());
-    EXPECT_EQ(settings->baudRate, 57600u);
-    EXPECT_EQ(settings->handshake, kHandshakeXonXoff);
-}
-
 TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
     printers.AddSerial(Named(sim::kSetKestrel, "", 1200));  // answers nothing the search can use...
     printers.AddUsb(Named(sim::kSetVrk, "USB-VRK"));
     ASSERT_EQ(list.SearchPrinters(), 2);
     const auto items = tree.Items();
     ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0].text, "Serial Printers");
     EXPECT_EQ(items[0].image, kImageSerial);
-    EXPECT_TRUE(items[0].expanded);
-    EXPECT_EQ(items[1].text, "USB Printers");
-    EXPECT_TRUE(items[1].expanded);
+    EXPECT_TRUE(items[0].expanded && items[1].expanded);
     EXPECT_EQ(items[2].parent, items[0].handle);
     EXPECT_EQ(items[3].parent, items[1].handle);
     EXPECT_EQ(items[3].image, kImageUsb);
@@ -230,17 +221,6 @@ TEST_F(PrinterSearchTest, ABusyEngineLeavesUnidentifiedPrintersBlank) {
     ASSERT_TRUE(testing::WaitUntil([&] { return list.engine.m_command == kCommandIdle; }, 30s));
     held.printer.SetTrace(nullptr);
     list.engine.m_session.Disconnect();  // the held printer's port goes first
-}
-
-TEST_F(PrinterSearchTest, TheSearchListsNoMoreThanFiftyPorts) {
-    std::vector<UsbDeviceEntry> sixty;
-    for (int i = 0; i < 60; ++i) sixty.push_back({"USB\\Vid_1a2b&Pid_0003\\N" + std::to_string(i), "/dev/null"});
-    printers.usb.Set(sixty);
-    // The enumeration the search runs, with the search's own record table size;
-    // probing fifty absent printers would only take time.
-    auto records = std::make_unique<PortRecord[]>(kMaxPortRecords);
-    EXPECT_EQ(CPort().EnumerateAllPorts(records.get(), kMaxPortRecords, 0, false), 50);
-    EXPECT_STREQ(records[49].name, "USB50");
 }
 
 TEST(PrinterListOperations, EntriesWithoutAPortReportNoPrinter) {

@@ -60,14 +60,11 @@ TEST_F(PaintingTest, TheBarIsFramedInBlackAndFilledToTheComputedEdge) {
         {185, 110, kBlack}, {480, 110, kBlack}, {186, 110, kWhite}, {187, 110, kBlue},  {331, 110, kBlue},
         {332, 110, kWhite}, {200, 101, kWhite}, {200, 102, kBlue},  {200, 119, kBlue},  {200, 120, kWhite}};
     for (auto [x, y, colour] : pixels) EXPECT_EQ(Pixel(x, y), colour) << x << "," << y;
-    for (int percent : {100, 250}) {
+    // Full at 100 % and beyond, empty at 0 % and below.
+    for (auto [percent, x, colour] : {std::tuple{100, 477, kBlue}, {100, 478, kWhite}, {250, 477, kBlue},
+                                      {250, 478, kWhite}, {0, 187, kWhite}, {-20, 187, kWhite}}) {
         bar(percent);
-        EXPECT_EQ(Pixel(477, 110), kBlue) << percent;
-        EXPECT_EQ(Pixel(478, 110), kWhite) << percent;
-    }
-    for (int percent : {0, -20}) {
-        bar(percent);
-        EXPECT_EQ(Pixel(187, 110), kWhite) << percent;
+        EXPECT_EQ(Pixel(x, 110), colour) << percent << " at " << x;
     }
     EXPECT_EQ(ProgressFillRight(25, 185, 480), 259);
 }
@@ -157,13 +154,11 @@ TEST_F(PaintingTest, ThePagePictureLoadsOrLeavesThePagesWithoutOne) {
     EXPECT_EQ(Pixel(10, 10), kWhite);
 }
 
-TEST(VersionText, DropsTrailingZeroParts) {
-    EXPECT_EQ(CVersionInfo("1.0.0.0").FormatVersion(), "1.0");
-    EXPECT_EQ(CVersionInfo("1.0.3.0").FormatVersion(), "1.0.3");
-    EXPECT_EQ(CVersionInfo("1.0.0.7").FormatVersion(), "1.0.0.7");
-    EXPECT_EQ(CVersionInfo("2").FormatVersion(), "2.0");
-    for (const char* bad : {"", "1.", "1..2", "1.0.0.0.1", "65536.0", "1.0-beta"})
-        EXPECT_EQ(CVersionInfo(bad).FormatVersion(), "") << bad;
+TEST(VersionText, DropsTrailingZeroPartsAndRefusesMalformedText) {
+    // Text that is not one to four 16-bit parts gives no version at all.
+    for (auto [text, shown] : {std::pair{"1.0.0.0", "1.0"}, {"1.0.3.0", "1.0.3"}, {"1.0.0.7", "1.0.0.7"}, {"2", "2.0"},
+                               {"", ""}, {"1.", ""}, {"1..2", ""}, {"1.0.0.0.1", ""}, {"65536.0", ""}, {"1.0-beta", ""}})
+        EXPECT_EQ(CVersionInfo(text).FormatVersion(), shown) << text;
 }
 
 }  // namespace

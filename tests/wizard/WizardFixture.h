@@ -1,7 +1,7 @@
 #pragma once
 // A wizard in a scratch program directory: SetupData with the built page
 // picture and a setup file the test writes, no serial ports and an empty USB
-// device list unless the test adds printers, scripted message boxes, and the
+// device list unless the test adds printers, recorded message boxes, and the
 // engine's timing scaled down.
 
 #include <gtest/gtest.h>
@@ -11,18 +11,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <memory>
-#include <mutex>
-#include <thread>
 
-#include "platform/MessageBox.h"
 #include "ports/SerialPortMap.h"
 #include "sim/PtyPrinter.h"
 #include "sim/SimPort.h"
 #include "support/PortTestHelpers.h"
+#include "support/RecordingMessageBoxProvider.h"
 #include "wizard/UpdateDlg.h"
 
 namespace carillon::testing {
@@ -31,56 +27,6 @@ inline std::string Sample(const std::string& family) {
     return std::string(CARILLON_SAMPLES_DIR) + "/" + family + ".VRK_Package";
 }
 
-// Records every box and answers questions from a script (No when it runs
-// out). While held, a box raised by a worker waits for Release, so the job
-// that raised it is known to be running meanwhile.
-class ScriptedBoxes : public platform::MessageBoxProvider {
-public:
-    int Show(const platform::MessageBoxRequest& request) override {
-        std::unique_lock lock(m_mutex);
-        m_boxes.push_back(request);
-        if (std::this_thread::get_id() != m_testThread) {
-            ++m_waiting;
-            m_changed.wait(lock, [this] { return !m_held; });
-            --m_waiting;
-        }
-        if ((request.flags & platform::MB_BUTTON_MASK) != platform::MB_YESNO) return platform::IDOK;
-        if (m_answers.empty()) return platform::IDNO;
-        const int answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
-    }
-    void AnswerNext(int answer) {
-        std::lock_guard lock(m_mutex);
-        m_answers.push_back(answer);
-    }
-    void Hold(bool held) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_held = held;
-        }
-        m_changed.notify_all();
-    }
-    bool WorkerWaiting() const {
-        std::lock_guard lock(m_mutex);
-        return m_waiting > 0;
-    }
-    std::vector<platform::MessageBoxRequest> Boxes() const {
-        std::lock_guard lock(m_mutex);
-        return m_boxes;
-    }
-
-private:
-    const std::thread::id m_testThread = std::this_thread::get_id();
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<platform::MessageBoxRequest> m_boxes;
-    std::deque<int> m_answers;
-    bool m_held = false;
-    int m_waiting = 0;
-    platform::ScopedMessageBoxProvider m_scope{this};
-};
-
 class WizardTest : public ::testing::Test {
 protected:
     WizardTest() {
@@ -88,7 +34,6 @@ protected:
         std::filesystem::copy_file(std::string(CARILLON_WIZARD_DIR) + "/SetupData/Setup.bmp",
                                    m_dir.Path() / "SetupData" / "Setup.bmp");
     }
-    ~WizardTest() override { m_boxes.Hold(false); }  // a job waiting on a box must be able to end
 
     void WriteSetup(const std::string& text) { m_dir.Write("SetupData/Setup.ini", text); }
     std::string Path(const std::string& relative) const { return (m_dir.Path() / relative).string(); }
@@ -146,7 +91,7 @@ protected:
     std::string m_program = "carillon";  // where in m_dir the program is taken to lie
     UsbDevicesFile m_usb;                             // no USB printers unless added
     ScopedSerialPortMap m_noSerial{SerialPortMap{}};  // no serial ports unless the setup file names some
-    ScriptedBoxes m_boxes;
+    RecordingMessageBoxProvider m_boxes;  // questions answered No unless scripted
     std::vector<std::unique_ptr<sim::VirtualPrinter>> m_printers;
     std::vector<std::unique_ptr<sim::PtyPrinter>> m_ptys;
     std::unique_ptr<CUpdateDlg> m_dialog;  // last: it goes first, before the printers it talks to
