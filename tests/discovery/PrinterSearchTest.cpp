@@ -163,6 +163,24 @@ TEST_F(PrinterSearchTest, ProbingThePortsAtOnceFindsWhatProbingThemInTurnFinds) 
     EXPECT_EQ(search(kMaxPortRecords), inTurn);
 }
 
+TEST_F(PrinterSearchTest, ASearchForNamedPortsNeitherWakesNorAsksTheOthers) {
+    sim::VirtualPrinter& serial = printers.AddSerial(Named(sim::kSetVrk, "first"));
+    printers.AddSerial(Named(sim::kSetVrk, "asked"));
+    sim::VirtualPrinter& usb = printers.AddUsb(Named(sim::kSetVrk, "usb"));
+    list.portsToAsk = {"COM2"};
+
+    ASSERT_EQ(list.SearchPrinters(), 3);
+    EXPECT_EQ(list.EntrySnapshot(0).label, "");
+    EXPECT_EQ(list.EntrySnapshot(1).label, "asked");
+    EXPECT_EQ(list.EntrySnapshot(2).label, "");
+    EXPECT_EQ(list.current, 1);
+    for (const sim::VirtualPrinter* unasked : {&serial, &usb}) {
+        const sim::Counters c = unasked->GetCounters();
+        EXPECT_EQ(c.noiseBytes + c.normalCommands, 0u);
+        EXPECT_TRUE(unasked->NormalModeBytes().empty());
+    }
+}
+
 TEST_F(PrinterSearchTest, TheTreeGroupsThePortsAndShowsTheCurrentOneInBold) {
     printers.AddSerial(Named(sim::kSetKestrel, "", 1200));  // answers nothing the search can use...
     printers.AddUsb(Named(sim::kSetVrk, "USB-VRK"));
