@@ -24,14 +24,14 @@ sim::PrinterConfig BlankPrinter() {
 
 class MonitorCommandsTest : public ::testing::Test {
 protected:
-    SimPrinter& Make(const sim::PrinterConfig& config, bool usb = false) {
+    // Connects to a new printer, letting go of the one before.
+    SimPrinter& Start(const sim::PrinterConfig& config, bool usb = false, double timeScale = 0.05) {
+        session.Disconnect();
         printer_ = std::make_unique<SimPrinter>(config, usb);
-        return *printer_;
-    }
-    void Connect(SimPrinter& p, double timeScale = 0.05) {
         session.m_timing = MonitorTiming{}.Scaled(timeScale);
-        ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-        p.printer.ClearLogs();
+        EXPECT_EQ(session.Connect(&printer_->port, false, 0), kOk);
+        printer_->printer.ClearLogs();
+        return *printer_;
     }
     std::unique_ptr<SimPrinter> printer_;  // outlives the session, which borrows its port
     CMonitorSession session;
@@ -64,8 +64,7 @@ TEST_F(MonitorCommandsTest, WritesGoInChunksOfFittingPacketsWithOneAnswerEach) {
         SCOPED_TRACE(c.what);
         auto config = BlankPrinter();
         config.maxPacket = c.maxPacket;
-        SimPrinter& p = Make(config, c.usb);
-        Connect(p);
+        SimPrinter& p = Start(config, c.usb);
         const std::uint32_t bytes = c.units * (c.location == kDspFlash ? 2 : 1);
         const ByteArray data = Pattern(bytes, 2);
         const auto answersBefore = p.printer.GetCounters().answers;
@@ -82,7 +81,6 @@ TEST_F(MonitorCommandsTest, WritesGoInChunksOfFittingPacketsWithOneAnswerEach) {
         }
         EXPECT_EQ(sent, bytes);
         EXPECT_EQ(p.printer.ReadFlash(c.location, c.address, c.units), data);
-        session.Disconnect();  // before the next case replaces the printer and its port
     }
 }
 
@@ -90,8 +88,7 @@ TEST_F(MonitorCommandsTest, ALostWriteAnswerResumesWhereTheMonitorStopped) {
     auto config = BlankPrinter();
     config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "D"};
     config.faults.brownOutUnits = 100;
-    SimPrinter& p = Make(config, true);
-    Connect(p);
+    SimPrinter& p = Start(config, true);
     const ByteArray data = Pattern(1000, 4);
     std::uint32_t written = 0;
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x3000, 1000, data.data(), &written, 0, 10), kOk);
@@ -115,8 +112,7 @@ TEST_F(MonitorCommandsTest, WritesThatNeverGetThroughEndWithTooManyErrorsAndNoBo
     auto config = BlankPrinter();
     config.faults.brownOut = {.everyNth = 1, .fraction = 0, .commands = "DF"};
     config.faults.brownOutUnits = 0;
-    SimPrinter& p = Make(config, true);
-    Connect(p);
+    SimPrinter& p = Start(config, true);
     const ByteArray data = Pattern(300), other = Pattern(300, 7);
     std::uint32_t written = 7;
     EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x3000, 300, data.data(), &written, 0, 2), 0x00030014u);
@@ -132,8 +128,7 @@ TEST_F(MonitorCommandsTest, WritesThatNeverGetThroughEndWithTooManyErrorsAndNoBo
 }
 
 TEST_F(MonitorCommandsTest, BlankCheckAndARefusedEraseThatIsRepeated) {
-    SimPrinter& p = Make(BlankPrinter());
-    Connect(p);
+    SimPrinter& p = Start(BlankPrinter());
     EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 0x200), kOk);
     const ByteArray data = Pattern(16);
     ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2010, 16, data.data(), nullptr, 0, 10), kOk);
@@ -151,40 +146,6 @@ TEST_F(MonitorCommandsTest, BlankCheckAndARefusedEraseThatIsRepeated) {
     EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x2010, 16), ByteArray(16, 0xFF));
 }
 
-TEST_F(MonitorCommandsTest, RecordsAreWhatACleanLineCarriesNumberedFromZero) {
-    // Sent through faults that cost retries, the write is still recorded as
-    // one clean run: the requests a faultless line carries, numbered in order.
-    auto config = BlankPrinter();
-    config.faults.brownOut = {.everyNth = 2, .onlyNth = 0, .fraction = 0, .commands = "KM"};
-    config.faults.brownOutUnits = 30;
-    SimPrinter& p = Make(config);
-    Connect(p);
-    const ByteArray data = Pattern(300);
-    ASSERT_EQ(session.WriteFlash(kDspFlash, kNotCrypted, 0x4000, 150, data.data(), nullptr, 0, 10), kOk);
-    ByteArray record;
-    session.m_pRecord = &record;
-    session.m_recordSequence = 0;
-    session.RecordErase(kDspFlash, 0x4000);
-    session.RecordWrite(kDspFlash, kNotCrypted, 0x4000, 150, data.data(), 0);
-    record.push_back(0x00);
-    const RecordParse parsed = ParsePacketRecord(record.data(), record.size());
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const std::vector<std::pair<std::uint8_t, ByteArray>> expected = {
-        {'I', {0x00, 0x40, 0x00, 0x00}},
-        {'K', {0x00, 0x40, 0x00, 0x00, 100, 0, 'a'}},
-        {'a', ByteArray(data.begin(), data.begin() + 200)},
-        {'M', {50, 0}},
-        {'a', ByteArray(data.begin() + 200, data.end())}};
-    ASSERT_EQ(parsed.packets.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ByteArray& body = parsed.packets[i].body;
-        EXPECT_EQ(body[2], i);
-        EXPECT_EQ(body[3], expected[i].first);
-        EXPECT_EQ(ByteArray(body.begin() + 4, body.end()), expected[i].second);
-    }
-    EXPECT_GT(p.printer.GetCounters().brownOuts, 0u);
-}
-
 TEST_F(MonitorCommandsTest, ALostFirstChunkRequestNeverLetsAStaleWriteAddressPlaceData) {
     struct Case {
         const char* name;
@@ -200,8 +161,7 @@ TEST_F(MonitorCommandsTest, ALostFirstChunkRequestNeverLetsAStaleWriteAddressPla
         SCOPED_TRACE(c.name);
         auto config = BlankPrinter();
         config.faults.requestLoss = {.everyNth = 0, .onlyNth = 2, .fraction = 0, .commands = "D"};
-        SimPrinter& p = Make(config);
-        Connect(p);
+        SimPrinter& p = Start(config);
         const ByteArray earlier = Pattern(c.beforeLength, 9), data = Pattern(c.length, 3);
         ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, c.before, c.beforeLength, earlier.data(), nullptr, 0, 10),
                   kOk);
@@ -215,15 +175,13 @@ TEST_F(MonitorCommandsTest, ALostFirstChunkRequestNeverLetsAStaleWriteAddressPla
         if (!c.eraseBetween) {
             EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, c.before, c.beforeLength), earlier);
         }
-        session.Disconnect();  // before the next case replaces the printer and its port
     }
 }
 
 // The first answer is lost: the retry asks for what remains, not for a
 // largest packet, which would run past the destination.
 TEST_F(MonitorCommandsTest, ReadsComeInPacketsAndARetryStaysInsideTheRange) {
-    SimPrinter& p = Make(BlankPrinter());
-    Connect(p);
+    SimPrinter& p = Start(BlankPrinter());
     const ByteArray data = Pattern(0x100, 5);
     p.printer.StoreFlash(kDspFlash, 0x7F80, data);
     p.printer.StoreFlash(kDspFlash, 0x8000, Pattern(0x400, 7));  // what lies beyond the range
@@ -263,12 +221,10 @@ TEST_F(MonitorCommandsTest, DspGeometryFromTheChipOrFromEverySector) {
         config.dspManufacturer = c.manufacturer;
         config.dspDevice = c.device;
         config.dspTableSector = c.tableSector;
-        SimPrinter& p = Make(config);
-        Connect(p);
+        SimPrinter& p = Start(config);
         FlashGeometry g;
         g.tableSector = 9;
         ASSERT_EQ(session.GetGeometry(kDspFlash, g), c.result);
-        session.Disconnect();
         if (c.result != kOk) continue;
         EXPECT_EQ(p.Requests("H").size(), 1u);
         EXPECT_EQ(g.manufacturerId, c.manufacturer);
@@ -281,8 +237,7 @@ TEST_F(MonitorCommandsTest, DspGeometryFromTheChipOrFromEverySector) {
 }
 
 TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
-    SimPrinter& p = Make(BlankPrinter());
-    Connect(p);
+    SimPrinter& p = Start(BlankPrinter());
     const ByteArray data = Pattern(8);
     FlashGeometry g;
     EXPECT_EQ(session.GetGeometry(kKioskFlash, g), 0x00020013u);
@@ -306,8 +261,7 @@ TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
 }
 
 TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {
-    SimPrinter& p = Make(BlankPrinter());
-    Connect(p, 0.01);
+    SimPrinter& p = Start(BlankPrinter(), false, 0.01);
     session.m_retries = 2;
     p.printer.SetSilent(true);
     ByteArray back(16);
@@ -317,36 +271,26 @@ TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {
     EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 16, back.data(), nullptr, 0, 1), 0x00030014u);
 }
 
-// Large writes under the line faults a real cable and printer produce.
+// Large writes under the line faults a real cable and printer produce, all at once.
 TEST_F(MonitorCommandsTest, UnderLineFaultsTheFlashEndsWithExactlyTheData) {
     testing::RecordingMessageBoxProvider boxes;  // a damaged answer is worth a box, not a stop
-    const struct {
-        const char* kind;
-        sim::FaultRule sim::Faults::*rule;
-        double fraction;
-    } kinds[] = {{"dropped answers", &sim::Faults::drop, 0.05},
-                 {"corrupted answers", &sim::Faults::corrupt, 0.01},
-                 {"short writes", &sim::Faults::brownOut, 0.05}};
-    for (const auto& k : kinds) {
-        SCOPED_TRACE(k.kind);
-        auto config = BlankPrinter();
-        config.faults.seed = 11 + (&k - kinds);
-        (config.faults.*k.rule).fraction = k.fraction;
-        config.faults.brownOutUnits = 37;
-        SimPrinter& p = Make(config);
-        Connect(p, 0.02);
-        const ByteArray mcu = Pattern(16 * 1024, 8), dsp = Pattern(64 * 1024, 9);
-        std::uint32_t written = 0;
-        ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x1A00, 16 * 1024, mcu.data(), &written, 0, 10), kOk);
-        EXPECT_EQ(written, 16u * 1024);
-        ASSERT_EQ(session.WriteFlash(kDspFlash, kCodeCrypted, 0x10000, 32 * 1024, dsp.data(), &written, 0, 10), kOk);
-        EXPECT_EQ(written, 32u * 1024);
-        EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x1A00, 16 * 1024), mcu);
-        EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x10000, 32 * 1024), dsp);
-        const auto counters = p.printer.GetCounters();
-        EXPECT_GT(counters.dropped + counters.corrupted + counters.brownOuts, 0u);
-        session.Disconnect();
-    }
+    auto config = BlankPrinter();
+    config.faults.seed = 11;
+    config.faults.drop.fraction = 0.05;
+    config.faults.corrupt.fraction = 0.01;
+    config.faults.brownOut.fraction = 0.05;
+    config.faults.brownOutUnits = 37;
+    SimPrinter& p = Start(config, false, 0.02);
+    const ByteArray mcu = Pattern(16 * 1024, 8), dsp = Pattern(64 * 1024, 9);
+    std::uint32_t written = 0;
+    ASSERT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x1A00, 16 * 1024, mcu.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 16u * 1024);
+    ASSERT_EQ(session.WriteFlash(kDspFlash, kCodeCrypted, 0x10000, 32 * 1024, dsp.data(), &written, 0, 10), kOk);
+    EXPECT_EQ(written, 32u * 1024);
+    EXPECT_EQ(p.printer.ReadFlash(kMcuFlash, 0x1A00, 16 * 1024), mcu);
+    EXPECT_EQ(p.printer.ReadFlash(kDspFlash, 0x10000, 32 * 1024), dsp);
+    const auto counters = p.printer.GetCounters();
+    EXPECT_TRUE(counters.dropped > 0 && counters.corrupted > 0 && counters.brownOuts > 0);
 }
 
 }  // namespace

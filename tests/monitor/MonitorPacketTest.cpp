@@ -171,5 +171,21 @@ TEST_F(MonitorPacketTest, RefusalsCarryTheirFlagsAndDetail) {
     EXPECT_EQ(session.m_failure[13], 0);
 }
 
+// The shortest answers a monitor of each version may give.
+TEST_F(MonitorPacketTest, ShortInfoAnswersAreRefusedByVersion) {
+    const std::tuple<int, int, ErrorCode> cases[] = {
+        {0x02, 8, kOk},  {0x02, 7, kErrMonPacketShort},  {0x81, 15, kOk}, {0x81, 12, kErrMonPacketShort},
+        {0x80, 14, kErrMonPacketShort}, {0x82, 15, kErrMonPacketShort}, {0x8A, 16, kOk}, {0x90, 16, kOk}};
+    for (const auto& [version, length, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << version << " " << length);
+        Bytes data(static_cast<std::size_t>(length), 0x00);
+        data[0] = static_cast<std::uint8_t>(version);
+        data[1] = 200;
+        if (data.size() > 8) data[8] = 0x03;  // the locations of an extended answer
+        port.onWrite = [&](const Bytes&) { port.Feed(Frame(Body(session.m_rxSequence, 0x00, data))); };
+        EXPECT_EQ(session.ReadMonitorInfo(nullptr), expected);
+    }
+}
+
 }  // namespace
 }  // namespace carillon
