@@ -236,7 +236,7 @@ TEST_F(MonitorCommandsTest, DspGeometryFromTheChipOrFromEverySector) {
     }
 }
 
-TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
+TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakesOrToASilentPrinterFail) {
     SimPrinter& p = Start(BlankPrinter());
     const ByteArray data = Pattern(8);
     FlashGeometry g;
@@ -256,19 +256,17 @@ TEST_F(MonitorCommandsTest, RequestsOutsideWhatTheMonitorTakes) {
     EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 8, data.data(), nullptr, 0, 10), kErrMonPacketSize);
     EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 0, back.data(), 0), kOk);  // nothing asked, nothing due
     EXPECT_TRUE(p.Requests("BCDEFHL").empty());
+    // A silent printer ends each request with the port's code, a write with too many errors.
+    session.m_maxPacket = 200;
+    session.m_retries = 2;
+    session.m_timing = MonitorTiming{}.Scaled(0.01);
+    p.printer.SetSilent(true);
+    EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 8, back.data(), 0), 0x00010010u);
+    EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00010010u);
+    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 8), 0x00010010u);
+    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 8, data.data(), nullptr, 0, 1), 0x00030014u);
     session.Disconnect();
     EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00020003u);
-}
-
-TEST_F(MonitorCommandsTest, ASilentPrinterEndsReadsWithThePortsCode) {
-    SimPrinter& p = Start(BlankPrinter(), false, 0.01);
-    session.m_retries = 2;
-    p.printer.SetSilent(true);
-    ByteArray back(16);
-    EXPECT_EQ(session.ReadFlash(kMcuFlash, 0x2000, 16, back.data(), 0), 0x00010010u);
-    EXPECT_EQ(session.EraseSector(kMcuFlash, 0x2000), 0x00010010u);
-    EXPECT_EQ(session.BlankCheck(kMcuFlash, 0x2000, 16), 0x00010010u);
-    EXPECT_EQ(session.WriteFlash(kMcuFlash, kNotCrypted, 0x2000, 16, back.data(), nullptr, 0, 1), 0x00030014u);
 }
 
 // Large writes under the line faults a real cable and printer produce, all at once.

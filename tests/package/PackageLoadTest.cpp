@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "package/Crc16.h"
 #include "package/ElementList.h"
 #include "package/PackageReader.h"
 #include "package/PackageText.h"
@@ -24,15 +23,11 @@ std::vector<std::uint8_t> DataOf(const CElement& e) { return {e.m_pData.get(), e
 TEST(PackageLoad, DataIsPaddedToFourBytesAndCrcCheckedUnlessCrypted) {
     const std::string data = Bytes({1, 2, 3, 4, 5});
     CElementList list;
-    std::uint32_t count = 0;
-    ASSERT_EQ(Load(list, Package(1, PlainElement("five", data) + ";"), &count), kOk);
-    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(Load(list, Package(1, PlainElement("five", data) + ";")), kOk);
     ASSERT_EQ(list.GetCount(), 1);
     const CElement& e = *list.Elements().front();
     EXPECT_EQ(e.m_size, 8u);
     EXPECT_EQ(DataOf(e), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 0, 0}));
-    const std::uint8_t padded[] = {1, 2, 3, 4, 5, 0, 0, 0};
-    EXPECT_EQ(e.m_crc, ComputeCrc16(0xFFFF, padded, 8));
     // Loading appends; an empty element has no data.
     ASSERT_EQ(Load(list, Package(3, Element("ELEMENT_TYPE=DATA;SIZE=0;", "") +
                                         Element("ELEMENT_TYPE=FONT_A;CRYPTED=FONT_CRYPTED;SIZE=4;CRC=0x1234;", "wxyz") +
@@ -113,9 +108,9 @@ protected:
 };
 
 // What a list holds, field by field and byte by byte.
-std::vector<std::tuple<std::string, std::int32_t, std::uint32_t, std::uint32_t, std::int32_t, std::vector<std::uint8_t>>>
-Contents(const CElementList& list) {
-    std::vector<std::tuple<std::string, std::int32_t, std::uint32_t, std::uint32_t, std::int32_t, std::vector<std::uint8_t>>> out;
+using Content = std::tuple<std::string, std::int32_t, std::uint32_t, std::uint32_t, std::int32_t, std::vector<std::uint8_t>>;
+std::vector<Content> Contents(const CElementList& list) {
+    std::vector<Content> out;
     for (const auto& e : list.Elements()) out.emplace_back(e->m_strName, e->m_type, e->m_size, e->m_crc, e->m_cryptMode, DataOf(*e));
     return out;
 }
