@@ -3,10 +3,7 @@
 namespace carillon {
 namespace {
 
-class ProgrammingTest : public testing::EngineTest {
-protected:
-    std::size_t Count(const std::string& codes) { return printer->Requests(codes).size(); }
-};
+using ProgrammingTest = testing::EngineTest;
 
 enum class Data { kPattern, kErased, kNone };
 
@@ -56,8 +53,8 @@ TEST_F(ProgrammingTest, SectorsAreCheckedAndErasedAsNeededBeforeTheWrite) {
         std::vector<std::uint32_t> checks;
         for (const auto& request : printer->Requests("C")) checks.push_back(testing::Le16(request.data, 2));
         EXPECT_EQ(checks, p.checkLengths);
-        EXPECT_EQ(Count("B"), p.erases);
-        EXPECT_EQ(Count("DF") != 0, p.written);
+        EXPECT_EQ(printer->Requests("B").size(), p.erases);
+        EXPECT_EQ(printer->Requests("DF").size() != 0, p.written);
         if (!e.m_pData) continue;
         EXPECT_EQ(printer->printer.ReadFlash(kMcuFlash, static_cast<std::uint32_t>(e.m_address), p.size),
                   ByteArray(e.m_pData.get(), e.m_pData.get() + p.size));
@@ -75,8 +72,8 @@ TEST_F(ProgrammingTest, AFailingLocationDoesNotStopTheOthers) {
     EXPECT_EQ(engine.DoSave(1), 0x00030014u);  // every chunk refused: too many errors, five attempts over
     EXPECT_EQ(mcu.m_saved, 1);
     EXPECT_EQ(kiosk.m_saved, 0);
-    EXPECT_EQ(Count("P"), 55u);  // five attempts of eleven refused chunks, each naming its address again
-    EXPECT_EQ(Count("R"), 0u);
+    EXPECT_EQ(printer->Requests("P").size(), 55u);  // five attempts of eleven refused chunks, each naming its address again
+    EXPECT_EQ(printer->Requests("R").size(), 0u);
     EXPECT_FALSE(printer->printer.FileTable(kMcuFlash).files.empty());  // the KIOSK table is left as it was
     EXPECT_EQ(engine.StatusText(), "Saving MCU_FLASH fin ");
 }

@@ -5,8 +5,6 @@
 namespace carillon {
 namespace {
 
-std::uint32_t Total(const FlashGeometry& g) { return SectorStart(g, g.sectorCount); }
-
 std::vector<int> Reserved(const FlashGeometry& g) {
     std::vector<int> reserved;
     for (int s = 0; s < g.sectorCount; ++s)
@@ -51,7 +49,7 @@ TEST(FlashChips, EveryChipFillsItsWholeSize) {
         FlashGeometry g;
         g.sectorReserved.fill(1);
         ApplyFlashChip(*chip, g);
-        EXPECT_EQ(Total(g) * 2, 1u << g.sizeCode) << chip->part;  // sizes count words
+        EXPECT_EQ(SectorStart(g, g.sectorCount) * 2, 1u << g.sizeCode) << chip->part;  // sizes count words
         EXPECT_EQ(g.sectorReserved[0], 0u);
     }
     EXPECT_EQ(FindFlashChip(0x01, 0x00), nullptr);

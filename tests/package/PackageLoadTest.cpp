@@ -164,20 +164,5 @@ TEST_F(PackageFileTest, MissingEmptyAndUnreadablePaths) {
     EXPECT_EQ(list.LoadPackage(""), 0x01000003u);
 }
 
-TEST(ElementListBookkeeping, AddingOrRemovingAnElementMarksItsTableOutOfSync) {
-    CElementList list;
-    list.m_tableInSync = {1, 1, 1, 1};
-    auto e = std::make_unique<CElement>();
-    e->m_location = kDspFlash;
-    list.Add(std::move(e));
-    EXPECT_EQ(list.m_tableInSync, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
-    auto none = std::make_unique<CElement>();  // no location: no table to mark
-    list.Add(std::move(none));
-    list.m_tableInSync = {1, 1, 1, 1};
-    list.RemoveLocation(kDspFlash);
-    EXPECT_EQ(list.m_tableInSync, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
-    EXPECT_EQ(list.GetCount(), 1);
-}
-
 }  // namespace
 }  // namespace carillon
