@@ -60,7 +60,7 @@ TEST_F(SaveTest, ThePackageLandsAtItsTableAddressesAndTheImageHoldsTheRequests) 
 
 // A stop asked from the printer's side a few dozen frames into the save ends
 // it between chunks with the tables intact. The next job finishes it over a
-// line that drops answers, loses requests and cuts writes short, and nothing
+// line that drops and damages answers, loses requests and cuts writes short, and nothing
 // of the retries reaches its output image: that is byte for byte what a
 // clean save of the same package onto the same printer records.
 TEST_F(SaveTest, AStoppedSaveKeepsTheTablesAndTheNextJobFinishesItOverAFaultyLineWithACleanImage) {
@@ -81,6 +81,7 @@ TEST_F(SaveTest, AStoppedSaveKeepsTheTablesAndTheNextJobFinishesItOverAFaultyLin
     engine.m_session.m_timing = MonitorTiming{}.Scaled(0.02);
     sim::Faults faults;
     faults.drop.fraction = 0.02;
+    faults.corrupt.fraction = 0.01;
     faults.brownOut.fraction = 0.03;
     faults.brownOutUnits = 64;
     faults.requestLoss.fraction = 0.01;
@@ -89,7 +90,7 @@ TEST_F(SaveTest, AStoppedSaveKeepsTheTablesAndTheNextJobFinishesItOverAFaultyLin
     engine.m_pOutputImage = &image;
     ASSERT_EQ(engine.DoSave(0), kOk);
     const auto faulted = printer->printer.GetCounters();
-    EXPECT_TRUE(faulted.dropped > 0 && faulted.brownOuts > 0 && faulted.requestsLost > 0);
+    EXPECT_TRUE(faulted.dropped > 0 && faulted.corrupted > 0 && faulted.brownOuts > 0 && faulted.requestsLost > 0);
     printer->printer.SetFaults({});
     ExpectPackageInFlash(sim::Family::kNdx);
     Load(sim::Family::kNdx);

@@ -53,7 +53,6 @@ TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommandAnd
     EXPECT_EQ(serial->handshake, 3u);
     EXPECT_EQ(session.LeaveMonitorMode(), kOk);
     EXPECT_FALSE(p.printer.InMonitor());
-    EXPECT_FALSE(session.m_connected);
     EXPECT_EQ(session.m_pPort, nullptr);
     EXPECT_FALSE(p.port.IsOpen());
     EXPECT_EQ(session.LeaveMonitorMode(), 0x00020003u);
