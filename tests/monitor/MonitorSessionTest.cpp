@@ -46,7 +46,6 @@ TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommandAnd
     SimPrinter& p = Make(InMonitor());
     ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
     EXPECT_TRUE(p.printer.NormalModeBytes().empty());
-    EXPECT_EQ(session.m_operation, kOpIdle);
     // The serial line now runs at the monitor's rate.
     auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
     EXPECT_EQ(serial->baudRate, 115200u);

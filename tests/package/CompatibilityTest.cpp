@@ -82,7 +82,10 @@ TEST(CheckPackage, RulesPerFamily) {
     }
 }
 
-TEST(RemoveUnusable, DropsIndexAndInvalidTypesOnceThePrinterIsKnown) {
+// Index and invalid types go once the printer is known. Then one box per
+// element of another family, or of none; nothing counts before the printer is known.
+TEST(ElementListPruning, UnusableTypesAndElementsOfAnotherFamilyGoOnceThePrinterIsKnown) {
+    testing::RecordingMessageBoxProvider boxes;
     CElementList list;
     Fill(list, kArchiUnknown, {{kMcuFlash, kTypeIndex, N}, {kMcuFlash, kTypeInvalid, N}});
     EXPECT_EQ(list.RemoveUnusable(), 0x0006000Fu);
@@ -91,13 +94,8 @@ TEST(RemoveUnusable, DropsIndexAndInvalidTypesOnceThePrinterIsKnown) {
     EXPECT_EQ(list.RemoveUnusable(), kOk);
     ASSERT_EQ(list.GetCount(), 2);
     EXPECT_EQ(list.Elements().front()->m_type, kTypeUnknownFile);
-}
 
-// One box per element of another family, or of none; nothing counts before
-// the printer is known.
-TEST(CountIncompatible, ShowsOneBoxPerElementOfAnotherFamily) {
-    testing::RecordingMessageBoxProvider boxes;
-    CElementList list;
+    list.RemoveAll();
     Fill(list, N, {{kMcuFlash, kTypeFirmware, N, "ok"}, {kMcuFlash, kTypeFirmware, P, "plv_fw"},
                    {kDspFlash, kTypeFontA, kArchiUnknown, "no_archi"}});
     EXPECT_EQ(list.CountIncompatible(false, true), 2);
