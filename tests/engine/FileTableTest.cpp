@@ -1,5 +1,4 @@
 #include "engine/EngineFixture.h"
-#include "engine/FileTableArea.h"
 #include "package/Crc16.h"
 
 namespace carillon {

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "monitor/MonitorSession.h"
-#include "monitor/PacketRecord.h"
 #include "package/Element.h"
 #include "support/RecordingMessageBoxProvider.h"
 #include "support/SimPrinter.h"
