@@ -13,6 +13,13 @@ using testing::ScriptedPort;
 Bytes Body(std::uint8_t seq, std::uint8_t code, const Bytes& data = {}) { return testing::PacketBody(seq, code, data); }
 Bytes Frame(const Bytes& body) { return testing::PacketFrame(body); }
 
+// The first bytes of a, without its last cut bytes, then tail.
+Bytes Splice(Bytes a, std::size_t cut, const Bytes& tail) {
+    a.resize(a.size() - cut);
+    a.insert(a.end(), tail.begin(), tail.end());
+    return a;
+}
+
 class MonitorPacketTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,9 +44,7 @@ TEST_F(MonitorPacketTest, RequestsAreEscapedOnTheWireButNotInTheRecordWhichHasAL
     EXPECT_EQ(port.written, Frame(body));
     const Bytes tail(port.written.end() - 8, port.written.end());
     EXPECT_EQ(tail, (Bytes{0x7D, 0x5D, 0x7D, 0xE0, 0x7D, 0xE1, 0x20, 0xC1}));
-    ASSERT_EQ(record.size(), 1 + body.size());
-    EXPECT_EQ(record[0], body.size());
-    EXPECT_EQ(Bytes(record.begin() + 1, record.end()), body);
+    EXPECT_EQ(record, Splice({static_cast<std::uint8_t>(body.size())}, 0, body));
     EXPECT_EQ(session.m_txSequence, 0xC1);
     EXPECT_EQ(port.writeTimeout, 2000u);
     // Over the body limit: sent, but not recorded.
@@ -65,13 +70,6 @@ TEST_F(MonitorPacketTest, SequenceAdvancesEvenWhenThePortFailsButNotWithoutAConn
     EXPECT_EQ(session.ReceivePacket(nullptr, 10, nullptr, 0, nullptr), 0x00020003u);
     EXPECT_EQ(port.written, Frame(Body(1, 0x41)));
     EXPECT_EQ(session.m_txSequence, 2);
-}
-
-// The first bytes of a, without its last cut bytes, then tail.
-Bytes Splice(Bytes a, std::size_t cut, const Bytes& tail) {
-    a.resize(a.size() - cut);
-    a.insert(a.end(), tail.begin(), tail.end());
-    return a;
 }
 
 struct Answer {

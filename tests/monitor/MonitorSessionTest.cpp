@@ -35,30 +35,14 @@ TEST_F(MonitorSessionTest, APrinterInNormalModeIsWokenAtItsOwnRateAgainAfterLosi
     cut.powerCutAtRequest = 1;  // the next request
     p.printer.SetFaults(cut);
     EXPECT_NE(session.ReadMonitorInfo(nullptr), kOk);
-    EXPECT_FALSE(p.printer.InMonitor());
     session.Disconnect();
     EXPECT_EQ(dynamic_cast<SerialPortSettings*>(p.port.GetSettings())->baudRate, 38400u);
     ASSERT_EQ(session.Connect(&p.port, true, 0), kOk);
     EXPECT_EQ(p.printer.GetCounters().monitorStarts, 2u);
 }
 
-TEST_F(MonitorSessionTest, APrinterAlreadyInItsMonitorIsNotSentTheModeCommandAndIsLeftWithIt) {
-    SimPrinter& p = Make(InMonitor());
-    ASSERT_EQ(session.Connect(&p.port, false, 0), kOk);
-    EXPECT_TRUE(p.printer.NormalModeBytes().empty());
-    // The serial line now runs at the monitor's rate.
-    auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
-    EXPECT_EQ(serial->baudRate, 115200u);
-    EXPECT_EQ(serial->handshake, 3u);
-    EXPECT_EQ(session.LeaveMonitorMode(), kOk);
-    EXPECT_FALSE(p.printer.InMonitor());
-    EXPECT_EQ(session.m_pPort, nullptr);
-    EXPECT_FALSE(p.port.IsOpen());
-    EXPECT_EQ(session.LeaveMonitorMode(), 0x00020003u);
-}
-
 // Plain answers carry no locations byte: MCU and DSP are assumed.
-TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesWhileConnected) {
+TEST_F(MonitorSessionTest, APrinterInItsMonitorNamesFamilyVersionsLocationsAndWriteAddressesAndIsLeft) {
     struct Case {
         sim::Family family;
         std::uint32_t archi;
@@ -71,6 +55,9 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesW
         SimPrinter& p = Make(InMonitor(c.family));
         CMonitorSession s;
         ASSERT_EQ(s.Connect(&p.port, false, 0), kOk);
+        EXPECT_TRUE(p.printer.NormalModeBytes().empty());  // already there: no mode command
+        auto* serial = dynamic_cast<SerialPortSettings*>(p.port.GetSettings());
+        EXPECT_EQ(std::tie(serial->baudRate, serial->handshake), std::make_tuple(115200u, 3u));  // the monitor's line
         EXPECT_EQ(s.m_archi, c.archi);
         EXPECT_EQ(s.m_monitorVersion, c.version);
         EXPECT_EQ(s.m_monitorVersion2, c.version2);
@@ -86,7 +73,11 @@ TEST_F(MonitorSessionTest, InfoNamesTheFamilyVersionsLocationsAndWriteAddressesW
             EXPECT_EQ(info.kioskWriteAddress, p.printer.WriteAddress(kKioskFlash));
             EXPECT_EQ(s.KioskWriteAddress(), info.kioskWriteAddress);
         }
-        s.Disconnect();  // no location is present without a monitor to ask
+        EXPECT_EQ(s.LeaveMonitorMode(), kOk);  // no location is present without a monitor to ask
+        EXPECT_FALSE(p.printer.InMonitor());
+        EXPECT_EQ(s.m_pPort, nullptr);
+        EXPECT_FALSE(p.port.IsOpen());
+        EXPECT_EQ(s.LeaveMonitorMode(), 0x00020003u);
         for (int location = 0; location < 4; ++location) EXPECT_FALSE(s.IsLocationPresent(location)) << location;
     }
 }
