@@ -2,6 +2,7 @@
 
 #include "SimTestSupport.h"
 #include "sim/FlashLayout.h"
+#include "support/SimPrinter.h"
 
 namespace carillon::sim {
 namespace {
@@ -104,8 +105,7 @@ TEST(Faults, ABrownOutStopsAfterKUnitsUnansweredAndTheWriteAddressLetsThePcResum
     f.brownOut.commands = "D";
     f.brownOutUnits = 50;
     MonitorBench m(WithFaults(f));
-    ByteArray data(200);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
+    const ByteArray data = carillon::testing::Pattern(200);
     EXPECT_TRUE(m.Send(0x44, Cat({Le16(0x9000), Le16(200), {0x61}})).empty());
     EXPECT_TRUE(m.Send(0x61, data).empty());
     const auto info = m.Send(0x41)[0].data;
