@@ -227,7 +227,6 @@ TEST_F(UsbPortTest, PurgeInDrainsTheDeviceWithinTheFlushTimeout) {
     EXPECT_LT(ms, 1000);
 }
 
-// GetInCount waits a tenth of a second for data, not the reading time-out.
 TEST_F(UsbPortTest, GetInCountWaitsATenthOfASecondForData) {
     OpenOurs();
     port.readTimeout = 5000;
