@@ -49,10 +49,11 @@ TEST_F(UsbDeviceList, TheFileListsWellFormedLinesWhosePathIsACharacterDeviceOrGo
     EXPECT_EQ(GetUsbPrinterCount(), 0);
 }
 
-TEST_F(UsbDeviceList, DevicePathsAndIdsAreCopiedWholeOrRefused) {
+TEST_F(UsbDeviceList, EntriesAreCopiedWholeOrRefusedAndSuffixesFoundFromTheLastEntryDown) {
     const std::string longId = "USB\\Vid_1209&Pid_0001\\" + std::string(300, 'S');
     devices.Set({{kOther, "/dev/usb/lp0"}, {kOurs, "/dev/usb/lp1"}, {longId, "/dev/usb/lp2"},
-                 {kOurs, "/dev/" + std::string(300, 'p')}});
+                 {kOurs, "/dev/" + std::string(300, 'p')}, {"USB\\Vid_1209&Pid_0002\\SN0001", "/dev/c"},
+                 {"NoBackslash", "/dev/d"}});
     char path[kUsbPathSize];
     char id[kUsbInstanceIdSize];
     EXPECT_EQ(GetUsbDevicePath(1, path, sizeof path, id), 0);
@@ -60,7 +61,7 @@ TEST_F(UsbDeviceList, DevicePathsAndIdsAreCopiedWholeOrRefused) {
     EXPECT_STREQ(id, kOurs.c_str());
     EXPECT_EQ(GetUsbDevicePath(0, path, sizeof path, nullptr), 0);
     EXPECT_STREQ(path, "/dev/usb/lp0");
-    EXPECT_EQ(GetUsbDevicePath(4, path, sizeof path, nullptr), ENOENT);
+    EXPECT_EQ(GetUsbDevicePath(6, path, sizeof path, nullptr), ENOENT);
     EXPECT_EQ(GetUsbDevicePath(-1, path, sizeof path, nullptr), ENOENT);
     EXPECT_EQ(GetUsbDevicePath(0, nullptr, 10, nullptr), EINVAL);
     // An id or path that does not fit is refused rather than cut short.
@@ -74,19 +75,14 @@ TEST_F(UsbDeviceList, DevicePathsAndIdsAreCopiedWholeOrRefused) {
     std::memset(small, '#', sizeof small);
     EXPECT_EQ(GetUsbDevicePath(0, small, 12, nullptr), ENAMETOOLONG);
     EXPECT_TRUE(std::all_of(small + 12, small + sizeof small, [](char c) { return c == '#'; }));
-}
 
-TEST_F(UsbDeviceList, SuffixesAreFoundFromTheLastEntryDown) {
-    devices.Set({{kOurs, "/dev/a"}, {kOther, "/dev/b"}, {"USB\\Vid_1209&Pid_0002\\SN0001", "/dev/c"},
-                 {"NoBackslash", "/dev/d"}});
-    std::string suffix;
-    ASSERT_TRUE(GetUsbInstanceSuffix(0, suffix));
+    ASSERT_TRUE(GetUsbInstanceSuffix(1, suffix));
     EXPECT_EQ(suffix, "\\SN0001");
-    EXPECT_FALSE(GetUsbInstanceSuffix(3, suffix));
-    EXPECT_FALSE(GetUsbInstanceSuffix(4, suffix));
+    EXPECT_FALSE(GetUsbInstanceSuffix(5, suffix));
+    EXPECT_FALSE(GetUsbInstanceSuffix(6, suffix));
     int index = -1;
     ASSERT_TRUE(FindUsbInstance("\\SN0001", &index));
-    EXPECT_EQ(index, 2);
+    EXPECT_EQ(index, 4);
     EXPECT_TRUE(FindUsbInstance("\\1-2.4", nullptr));
     EXPECT_FALSE(FindUsbInstance("\\SN9999", &index));
     EXPECT_FALSE(FindUsbInstance("", &index));
