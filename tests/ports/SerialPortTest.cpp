@@ -310,10 +310,7 @@ protected:
         SetSerialPortMap({{2, (root.Path() / "dev/ttyUSB0").string()}});
         SetSysfsRoot((root.Path() / "sys").string());
     }
-    void TearDown() override {
-        SetSysfsRoot("");
-        ResetSerialPortMap();
-    }
+    void TearDown() override { SetSysfsRoot(""); }  // the base's scoped map restores the ports
     void SetLatency(const std::string& ms) { root.Write("sys/class/tty/ttyUSB0/device/latency_timer", ms); }
     std::string Latency() const { return root.Read("sys/class/tty/ttyUSB0/device/latency_timer"); }
     int List(bool checkFifo) {
