@@ -1,13 +1,11 @@
-// Devices that never stop talking and device lists that are not lists: the
-// reads that meet them end on their own, with bounded memory.
+// Devices that never stop talking: the reads that meet them end on their own,
+// with bounded memory.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 
 #include "ports/SerialPort.h"
 #include "ports/SerialPortMap.h"
-#include "ports/UsbDeviceSource.h"
 #include "sim/Chatter.h"
 #include "support/PortTestHelpers.h"
 
@@ -42,30 +40,6 @@ TEST_P(ChatterTest, ALabelReadAndAWholeProbeEndOnTheirOwn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TextAndZeros, ChatterTest, ::testing::Values(ChatterKind::kText, ChatterKind::kZeros));
-
-TEST(UsbDeviceListTest, OnlyCharacterDevicesAndABoundedFileAreListed) {
-    testing::UsbDevicesFile devices;
-    testing::TempDir dir;
-    const std::string regular = dir.Write("regular", "x");
-    const std::string fifo = (dir.Path() / "fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    devices.Set({{"USB\\Vid_1209&Pid_0001\\A", regular},
-                 {"USB\\Vid_1209&Pid_0001\\B", fifo},
-                 {"USB\\Vid_1209&Pid_0001\\C", dir.Path().string()},
-                 {"USB\\Vid_1209&Pid_0001\\D", "/dev/null"},
-                 {"USB\\Vid_1209&Pid_0001\\E", "/dev/carillon-gone"}});
-    const auto entries = FileUsbDeviceSource(devices.Path()).List();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].devicePath, "/dev/null");
-    EXPECT_EQ(entries[1].devicePath, "/dev/carillon-gone");  // a printer that just left may come back
-
-    EXPECT_TRUE(FileUsbDeviceSource("/dev/zero").List().empty());
-    EXPECT_TRUE(FileUsbDeviceSource(fifo).List().empty());  // never blocks on a FIFO without a writer
-    std::string huge(200 * 1024, 'x');
-    huge += "\nUSB\\Vid_1209&Pid_0001\\F\t/dev/null\n";
-    devices.SetText(huge);
-    EXPECT_TRUE(FileUsbDeviceSource(devices.Path()).List().empty());
-}
 
 }  // namespace
 }  // namespace carillon::sim

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "SimTestSupport.h"
 #include "sim/FlashLayout.h"
+#include "support/SimPrinter.h"
 
 namespace carillon::sim {
 namespace {
@@ -10,10 +13,10 @@ using testing::Cat;
 using testing::Le16;
 using testing::MonitorBench;
 
-PrinterConfig WithFaults(const Faults& f) {
+PrinterConfig WithFaults(const std::function<void(Faults&)>& set) {
     PrinterConfig c;
     c.image = ImageKind::kEmptyTables;
-    c.faults = f;
+    set(c.faults);
     return c;
 }
 
@@ -30,36 +33,26 @@ std::string Seen(MonitorBench& m, int requests) {
 }
 
 TEST(Faults, EachHappensWhereItIsSetAndTheCountersTellWhich) {
-    Faults drop, corrupt, skip, loss, damage, repeat, cut, off, silent;
-    drop.drop.everyNth = 2;
-    corrupt.corrupt.everyNth = 1;
-    skip.wrongSequence.everyNth = 2;
-    loss.requestLoss.everyNth = 2;
-    damage.requestDamage.onlyNth = 2;
-    repeat.requestDuplicate.everyNth = 2;
-    cut.powerCutAtRequest = 2;
-    off.silent = true;
-    silent.silentAfterRequests = 2;
     const struct {
         const char* what;
-        const Faults& faults;
+        void (*set)(Faults&);
         std::string seen;        // four info requests
         std::size_t logged;      // requests the printer heard
         bool inMonitor = true;
     } cases[] = {
-        {"lost answer: the counter runs on", drop, "0 - 2 -", 4},
-        {"damaged answer", corrupt, "x x x x", 4},
-        {"skipped number: the next follows it", skip, "0 2 3 5", 4},
-        {"lost request: never heard", loss, "0 - 1 -", 2},
-        {"damaged request: heard, not answered", damage, "0 - 1 2", 4},
-        {"repeated request: answered twice", repeat, "0 12 3 45", 6},
-        {"power cut: back in normal mode", cut, "0 - - -", 2, false},
-        {"switched off", off, "- - - -", 0},
-        {"falls silent after two", silent, "0 1 - -", 2},
+        {"lost answer: the counter runs on", [](Faults& f) { f.drop.everyNth = 2; }, "0 - 2 -", 4},
+        {"damaged answer", [](Faults& f) { f.corrupt.everyNth = 1; }, "x x x x", 4},
+        {"skipped number: the next follows it", [](Faults& f) { f.wrongSequence.everyNth = 2; }, "0 2 3 5", 4},
+        {"lost request: never heard", [](Faults& f) { f.requestLoss.everyNth = 2; }, "0 - 1 -", 2},
+        {"damaged request: heard, not answered", [](Faults& f) { f.requestDamage.onlyNth = 2; }, "0 - 1 2", 4},
+        {"repeated request: answered twice", [](Faults& f) { f.requestDuplicate.everyNth = 2; }, "0 12 3 45", 6},
+        {"power cut: back in normal mode", [](Faults& f) { f.powerCutAtRequest = 2; }, "0 - - -", 2, false},
+        {"switched off", [](Faults& f) { f.silent = true; }, "- - - -", 0},
+        {"falls silent after two", [](Faults& f) { f.silentAfterRequests = 2; }, "0 1 - -", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        MonitorBench m(WithFaults(c.faults));
+        MonitorBench m(WithFaults(c.set));
         EXPECT_EQ(Seen(m, 4), c.seen);
         EXPECT_EQ(m.printer.Requests().size(), c.logged);
         EXPECT_EQ(m.printer.InMonitor(), c.inMonitor);
@@ -67,10 +60,7 @@ TEST(Faults, EachHappensWhereItIsSetAndTheCountersTellWhich) {
 }
 
 TEST(Faults, ADataPacketDeliveredTwiceIsProgrammedOnce) {
-    Faults f;
-    f.requestDuplicate.commands = "a";
-    f.requestDuplicate.everyNth = 1;
-    MonitorBench m(WithFaults(f));
+    MonitorBench m(WithFaults([](Faults& f) { f.requestDuplicate = {.everyNth = 1, .commands = "a"}; }));
     EXPECT_TRUE(m.Send(0x44, Cat({Le16(0x9000), Le16(8), {0x61}})).empty());
     EXPECT_TRUE(m.Send(0x61, {1, 2, 3, 4}).empty());
     EXPECT_EQ(m.Send(0x61, {5, 6, 7, 8}).at(0).code, 0x00);
@@ -79,11 +69,10 @@ TEST(Faults, ADataPacketDeliveredTwiceIsProgrammedOnce) {
 }
 
 TEST(Faults, ARefusalAnswersWithTheChosenFlagsAndDoesNothing) {
-    Faults f;
-    f.refuse.everyNth = 1;
-    f.refuse.commands = "BD";
-    f.refuseFlags = 0x21;
-    MonitorBench m(WithFaults(f));
+    MonitorBench m(WithFaults([](Faults& f) {
+        f.refuse = {.everyNth = 1, .commands = "BD"};
+        f.refuseFlags = 0x21;
+    }));
     m.printer.StoreFlash(kLocMcu, 0x9000, {0x00});
     const auto erase = m.Send(0x42, Le16(0x9000));
     EXPECT_EQ(erase[0].code, 0xFF);
@@ -99,13 +88,11 @@ TEST(Faults, ARefusalAnswersWithTheChosenFlagsAndDoesNothing) {
 }
 
 TEST(Faults, ABrownOutStopsAfterKUnitsUnansweredAndTheWriteAddressLetsThePcResume) {
-    Faults f;
-    f.brownOut.everyNth = 1;
-    f.brownOut.commands = "D";
-    f.brownOutUnits = 50;
-    MonitorBench m(WithFaults(f));
-    ByteArray data(200);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
+    MonitorBench m(WithFaults([](Faults& f) {
+        f.brownOut = {.everyNth = 1, .commands = "D"};
+        f.brownOutUnits = 50;
+    }));
+    const ByteArray data = carillon::testing::Pattern(200);
     EXPECT_TRUE(m.Send(0x44, Cat({Le16(0x9000), Le16(200), {0x61}})).empty());
     EXPECT_TRUE(m.Send(0x61, data).empty());
     const auto info = m.Send(0x41)[0].data;
@@ -118,21 +105,17 @@ TEST(Faults, ABrownOutStopsAfterKUnitsUnansweredAndTheWriteAddressLetsThePcResum
 }
 
 TEST(Faults, SameSeedSameFaultsAndRoughlyTheFraction) {
-    Faults f;
-    f.drop.fraction = 0.5;
-    f.seed = 42;
-    const auto pattern = [&](const Faults& faults) {
-        MonitorBench m(WithFaults(faults));
+    const auto pattern = [](std::uint64_t seed) {
+        MonitorBench m(WithFaults([seed](Faults& f) { f.drop.fraction = 0.5; f.seed = seed; }));
         std::string dropped;
         for (int i = 0; i < 200; ++i) dropped += m.Send(0x41).empty() ? 'x' : '.';
         return dropped;
     };
-    const std::string a = pattern(f), b = pattern(f);
-    EXPECT_EQ(a, b);
+    const std::string a = pattern(42);
+    EXPECT_EQ(pattern(42), a);
     const auto n = std::count(a.begin(), a.end(), 'x');
     EXPECT_TRUE(n > 60 && n < 140) << n;
-    f.seed = 43;
-    EXPECT_NE(pattern(f), a);
+    EXPECT_NE(pattern(43), a);
 }
 
 }  // namespace

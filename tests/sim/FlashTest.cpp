@@ -68,13 +68,9 @@ TEST(StartingImage, FactoryAndBlankFlashAnOldMonitorAndAMovedDspTable) {
     EXPECT_EQ(old.FileTable(kLocDsp).status, TableStatus::kOk);
 }
 
-class FlashFile : public ::testing::Test {
-protected:
+TEST(FlashFile, KeepsTheFlashAcrossRunsAndRefusesAnotherPrintersOrNoFlashFile) {
     carillon::testing::TempDir dir;
-    std::string path = (dir.Path() / "flash").string();
-};
-
-TEST_F(FlashFile, KeepsTheFlashAcrossRunsAndRefusesAnotherPrintersOrNoFlashFile) {
+    const std::string path = (dir.Path() / "flash").string();
     VirtualPrinter first(Image(Family::kNdx, ImageKind::kOldFirmware));
     first.StoreFlash(kLocDsp, 0x30000, {1, 2, 3, 4});
     first.EraseSector(kLocMcu, 6);

@@ -2,6 +2,7 @@
 
 #include "SimTestSupport.h"
 #include "sim/FlashLayout.h"
+#include "support/SimPrinter.h"
 
 namespace carillon::sim {
 namespace {
@@ -10,6 +11,7 @@ using testing::Cat;
 using testing::Le16;
 using testing::Le32;
 using testing::MonitorBench;
+using carillon::testing::Pattern;
 
 PrinterConfig Family(sim::Family family, std::optional<std::uint8_t> version = std::nullopt) {
     PrinterConfig c;
@@ -17,12 +19,6 @@ PrinterConfig Family(sim::Family family, std::optional<std::uint8_t> version = s
     c.monitorVersion = version;
     c.image = ImageKind::kEmptyTables;
     return c;
-}
-
-ByteArray Pattern(std::size_t n, std::uint8_t seed) {
-    ByteArray b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7);
-    return b;
 }
 
 // Sends a write chunk and its data in packets of `packet` bytes; returns every answer seen.
@@ -34,18 +30,6 @@ std::vector<Packet> WriteChunk(MonitorBench& m, std::uint8_t command, const Byte
         answers.insert(answers.end(), part.begin(), part.end());
     }
     return answers;
-}
-
-TEST(MonitorInfo, LayoutFollowsTheVersionByte) {
-    EXPECT_EQ(MonitorBench(Family(Family::kNdx)).Send(0x41).at(0).data, (ByteArray{0x02, 200, 0, 0, 0, 0, 0, 0}));
-    auto a = MonitorBench(Family(Family::kPlv, 0x81)).Send(0x41);
-    ASSERT_EQ(a.at(0).data.size(), 15u);
-    EXPECT_EQ(a[0].data[8], 0x03);  // MCU and DSP: a PLV printer
-    a = MonitorBench(Family(Family::kKiosk)).Send(0x41);
-    ASSERT_EQ(a.at(0).data.size(), 16u);
-    EXPECT_EQ(a[0].data[0], 0x85);
-    EXPECT_EQ(a[0].data[8], 0x09);  // MCU and KIOSK
-    EXPECT_EQ(a[0].data[15], 0x01);
 }
 
 // An unknown command gets ANS_FAILURE, which counts in the printer's own
@@ -67,23 +51,6 @@ TEST(MonitorFailure, PayloadIsFourBytesForPlainMonitorsAndTenForExtended) {
     EXPECT_EQ(a[0].data.size(), 10u);
     // KIOSK commands on a printer without a kiosk board.
     EXPECT_EQ(extended.Send(0x4E, Le16(0x1400))[0].data[0], kFlagLocationAbsent);
-}
-
-TEST(MonitorGeometry, FullAnswerThenOnePacketPerSectorOrOnlyTheTwoIds) {
-    PrinterConfig c = Family(Family::kNdx);
-    c.dspTableSector = 3;
-    const auto a = MonitorBench(c).Send(0x48);
-    ASSERT_EQ(a.size(), 36u);
-    EXPECT_EQ(a[0].data, (ByteArray{0x01, 0xC4, 21, 35, 3, 0, 0}));
-    EXPECT_EQ(a[1].data, Le16(0x8000));
-    EXPECT_EQ(a[32].data, Le16(0x4000));
-    EXPECT_EQ(a[35].data, Le16(0x2000));
-    for (std::size_t i = 1; i < a.size(); ++i) EXPECT_EQ(a[i].sequence, i);
-
-    c.shortGeometry = true;
-    const auto ids = MonitorBench(c).Send(0x48);
-    ASSERT_EQ(ids.size(), 1u);
-    EXPECT_EQ(ids[0].data, (ByteArray{0x01, 0xC4}));
 }
 
 TEST(MonitorWrite, OneChunkOfFivePacketsGetsOneAnswerAfterItsLastUnitAndTheNextContinuesThere) {
@@ -152,18 +119,6 @@ TEST(MonitorBlankCheck, NotBlankIsAFailureWithFlagsZero) {
     EXPECT_EQ(a[0].data[0], 0x00);
     EXPECT_EQ(m.Send(0x43, Cat({Le16(0xFF00), Le16(0x101)}))[0].data[0], kFlagOutOfRange);
     EXPECT_EQ(m.Send(0x4A, Cat({Le32(0x1000), Le16(0x10)}))[0].code, 0x00);
-}
-
-TEST(MonitorRead, AnswersInPacketsOfTheLargestDataPart) {
-    MonitorBench m(Family(Family::kNdx));
-    const ByteArray data = Pattern(0x100, 5);
-    m.printer.StoreFlash(kLocDsp, 0x20000, data);
-    const auto a = m.Send(0x4C, Cat({Le32(0x20000), Le16(0x80)}));
-    ASSERT_EQ(a.size(), 2u);
-    EXPECT_EQ(a[0].data.size(), 200u);
-    EXPECT_EQ(a[1].data.size(), 56u);
-    EXPECT_EQ(Cat({a[0].data, a[1].data}), data);
-    EXPECT_TRUE(m.Send(0x45, Cat({Le16(0x1080), Le16(0)})).empty());
 }
 
 }  // namespace

@@ -71,10 +71,7 @@ TEST(SimPortRead, AbortEndsAWait) {
     Bench b;
     ASSERT_TRUE(b.port.Open());
     b.port.readTimeout = 10000;
-    std::thread aborter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        b.port.Abort();
-    });
+    std::thread aborter([&] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); b.port.Abort(); });
     const auto start = Clock::now();
     b.port.ReadByte();
     aborter.join();
@@ -82,8 +79,9 @@ TEST(SimPortRead, AbortEndsAWait) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST(SimPortSerial, AnswersAreCountedReadAndPurged) {
-    Bench b(Printer(9600));
+// That the printer hears only its own rate shows in the rate found.
+TEST(SimPortSerial, AnswersAreCountedReadAndPurgedAndIdentifyFindsTheRate) {
+    Bench b(Printer(38400), SerialPortSettings(2, 38400, kHandshakeRtsCts));
     ASSERT_TRUE(b.port.Open());
     b.Send({0x1B, 0x49});
     EXPECT_EQ(b.port.GetInCount(), 4);
@@ -91,11 +89,9 @@ TEST(SimPortSerial, AnswersAreCountedReadAndPurged) {
     b.Send({0x1B, 0x49});
     b.port.PurgeIn();
     EXPECT_EQ(b.port.GetInCount(), 0);
-}
-
-// That the printer hears only its own rate shows in the rate found.
-TEST(SimPortSerial, IdentifyPrinterFindsTheRateAndLeavesItConfigured) {
-    Bench b(Printer(38400), SerialPortSettings(2, 9600, kHandshakeRtsCts));
+    b.port.Close();
+    const SerialPortSettings elsewhere(2, 9600, kHandshakeRtsCts);
+    ASSERT_TRUE(b.port.SetSettings(&elsewhere));
     EXPECT_EQ(b.port.IdentifyPrinter({0x1B, 0x76}, {0x1B, 0x49}, {0x18}, -1), "SIM");
     const auto* found = static_cast<SerialPortSettings*>(b.port.GetSettings());
     EXPECT_EQ(found->baudRate, 38400u);

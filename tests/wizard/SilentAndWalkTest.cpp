@@ -2,13 +2,11 @@
 // update interrupted, and a person's walk through all seven pages, which also
 // saves a screenshot of each page for the documentation.
 
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTimer>
 #include <cstdlib>
 
 #include "WizardFixture.h"
-#include "wizard/QtMessageBoxProvider.h"
 #include "wizard/UpdateApp.h"
 
 namespace carillon {
@@ -83,23 +81,6 @@ protected:
             [&] { return Worker().Snapshot().m_strStatus.find("Programming") != std::string::npos; }, 60000));
     }
 };
-
-TEST_F(WalkTest, HoldingReturnThroughAnotherFamilysPackageNeverForcesIt) {
-    PrinterInEntry0({});  // an NDX printer, and the PLV package
-    WriteSetup("[General]\nFirmware File=" + Sample("PLV") + "\n");
-    QtMessageBoxProvider realBoxes;
-    platform::ScopedMessageBoxProvider scope(&realBoxes);
-    QTimer keys;  // Return on every box: four reports, then the question
-    QObject::connect(&keys, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) QTest::keyClick(box, Qt::Key_Return);
-    });
-    keys.start(20);
-    GoTo(3);
-    QTest::keyClick(Edit(), Qt::Key_Return);
-    QTest::keyClick(Edit(), Qt::Key_Return);
-    ASSERT_TRUE(WaitForPage(6));
-    EXPECT_EQ(Worker().Snapshot().resultCode, kErrCompatIncompatibleElement);
-}
 
 TEST_F(WalkTest, AnUnpluggedPrinterReachesTheFailurePageAtOnce) {
     UpdateUntilProgramming();

@@ -107,11 +107,13 @@ TEST(QtMessageBoxes, AWorkerWaitsForTheAnswerGivenOnTheGuiThread) {
         shownOn = std::this_thread::get_id();
         EXPECT_EQ(box->icon(), QMessageBox::Warning);
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));  // Return never forces what it asks
         EXPECT_EQ(box->text(), "Go on?");
         EXPECT_EQ(box->parentWidget(), &owner);
     });
     std::atomic<int> answer{0};
-    std::thread worker([&] { answer = platform::MessageBox(&target, "Go on?", "", platform::MB_YESNO | platform::MB_ICONWARNING); });
+    const unsigned flags = platform::MB_YESNO | platform::MB_ICONWARNING | platform::MB_DEFBUTTON2;
+    std::thread worker([&] { answer = platform::MessageBox(&target, "Go on?", "", flags); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return answer != 0; }, 10000));
     worker.join();
     EXPECT_EQ(answer, platform::IDYES);

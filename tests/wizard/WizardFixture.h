@@ -16,7 +16,6 @@
 
 #include "ports/SerialPortMap.h"
 #include "sim/PtyPrinter.h"
-#include "sim/SimPort.h"
 #include "support/PortTestHelpers.h"
 #include "support/RecordingMessageBoxProvider.h"
 #include "wizard/UpdateDlg.h"
@@ -41,7 +40,7 @@ protected:
     // The dialog, made, initialised and shown on first use.
     CUpdateDlg& Dialog() {
         if (!m_dialog) {
-            m_dialog = std::make_unique<CUpdateDlg>(nullptr, Path(m_program));
+            m_dialog = std::make_unique<CUpdateDlg>(nullptr, Path("carillon"));
             m_dialog->SetWorkerSetup([scale = m_timingScale](CThread& worker) {
                 worker.m_printers.engine.m_session.m_timing = MonitorTiming{}.Scaled(scale);
             });
@@ -66,15 +65,6 @@ protected:
     bool WaitUntilIdle() {
         return QTest::qWaitFor([&] { return !Worker().m_bUpdateRequested && !Worker().m_bSearchRequested; }, 30000);
     }
-    // An in-process printer as the port of entry 0.
-    sim::VirtualPrinter& PrinterInEntry0(sim::PrinterConfig config) {
-        auto& printer = *m_printers.emplace_back(std::make_unique<sim::VirtualPrinter>(std::move(config)));
-        auto port = std::make_unique<sim::SimPort>(printer);
-        SerialPortSettings settings(1, printer.Config().baudRate, printer.Config().handshake);
-        port->SetSettings(&settings);
-        Worker().m_printers.SetEntryPort(0, std::move(port));
-        return printer;
-    }
     // A printer on a pseudo-terminal: a serial device, or a USB printer in the device list.
     sim::PtyPrinter& PtyPrinter(sim::PrinterConfig config, bool usb) {
         auto& printer = *m_printers.emplace_back(std::make_unique<sim::VirtualPrinter>(std::move(config)));
@@ -88,7 +78,6 @@ protected:
     // pauses to be woken when the machine is busy.
     double m_timingScale = 0.05;
     TempDir m_dir;
-    std::string m_program = "carillon";  // where in m_dir the program is taken to lie
     UsbDevicesFile m_usb;                             // no USB printers unless added
     ScopedSerialPortMap m_noSerial{SerialPortMap{}};  // no serial ports unless the setup file names some
     RecordingMessageBoxProvider m_boxes;  // questions answered No unless scripted
