@@ -19,6 +19,18 @@ std::unique_ptr<CElement> Make(std::int32_t type, std::int32_t location, std::ui
     return e;
 }
 
+// Read back, an entry writes the very same bytes again.
+template <typename Entry>
+void ExpectRereadWritesTheSame(const Entry& entry, ErrorCode (CElement::*read)(const std::uint8_t*),
+                               ErrorCode (CElement::*write)(std::uint8_t*)) {
+    CElement back;
+    ASSERT_EQ((back.*read)(entry.data()), kOk);
+    Entry again;
+    again.fill(0xEE);
+    ASSERT_EQ((back.*write)(again.data()), kOk);
+    EXPECT_EQ(again, entry);
+}
+
 TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     auto e = Make(kTypeFontA, kDspFlash, 0x00012346, "Font A 24");
     e->m_crc = 0xBEEF;
@@ -32,12 +44,7 @@ TEST(DspEntry, LayoutIsLittleEndianFieldByField) {
     EXPECT_TRUE(std::equal(head, head + 14, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[14])), "Font A 24");
     EXPECT_TRUE(std::all_of(entry.begin() + 14 + 9, entry.end(), [](std::uint8_t b) { return b == 0; }));
-    CElement back;  // read, it writes the same entry again
-    ASSERT_EQ(back.ReadDspEntry(entry.data()), kOk);
-    DspEntry again;
-    again.fill(0xEE);
-    ASSERT_EQ(back.WriteDspEntry(again.data()), kOk);
-    EXPECT_EQ(again, entry);
+    ExpectRereadWritesTheSame(entry, &CElement::ReadDspEntry, &CElement::WriteDspEntry);
 }
 
 TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
@@ -52,12 +59,7 @@ TEST(McuEntry, LayoutMixesBigAndLittleEndianFields) {
     EXPECT_TRUE(std::equal(head, head + 9, entry.begin()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[9])), "Params");
     EXPECT_EQ(entry[31], 0);
-    CElement back;  // read, it writes the same entry again
-    ASSERT_EQ(back.ReadMcuEntry(entry.data()), kOk);
-    McuEntry again;
-    again.fill(0xEE);
-    ASSERT_EQ(back.WriteMcuEntry(again.data()), kOk);
-    EXPECT_EQ(again, entry);
+    ExpectRereadWritesTheSame(entry, &CElement::ReadMcuEntry, &CElement::WriteMcuEntry);
 }
 
 // A code matches its row with the crypt bit ignored, and the bit is the
