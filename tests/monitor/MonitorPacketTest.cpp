@@ -15,7 +15,7 @@ Bytes Frame(const Bytes& body) { return testing::PacketFrame(body); }
 
 // The first bytes of a, without its last cut bytes, then tail.
 Bytes Splice(Bytes a, std::size_t cut, const Bytes& tail) {
-    a.resize(a.size() - cut);
+    a.erase(a.end() - static_cast<std::ptrdiff_t>(cut), a.end());
     a.insert(a.end(), tail.begin(), tail.end());
     return a;
 }
