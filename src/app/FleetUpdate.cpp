@@ -43,6 +43,8 @@ std::vector<FleetOutcome> FleetUpdate::Run(const std::atomic<bool>& stop, const 
         job->worker.m_printers.engine.m_session.m_timing = m.timing.value_or(timing_);
         for (const std::string& path : protectedFiles_) job->worker.ProtectFile(path);
         job->worker.RequestUpdate(m.port, m.package, m.outputFile);
+        // Starting the others takes time in which this job could reach its save.
+        if (stop.load()) job->worker.RequestStop();
         jobs.push_back(std::move(job));
     }
 
