@@ -1,6 +1,7 @@
 #include "ports/Port.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "ports/SerialPort.h"
 #include "ports/UsbPort.h"
@@ -66,6 +67,15 @@ std::string CPort::ReadString() {
 }
 
 int CPort::WriteByte(std::uint8_t value) { return Write(&value, 1); }
+
+std::string CPort::ReadFourByteLabel() {
+    if (GetInCount() != 4) return {};
+    std::uint8_t b[4] = {};
+    if (Read(b, 4) != 4) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "KESTREL (%u%u%u%u)", b[0], b[1], b[2], b[3]);
+    return text;
+}
 
 std::uint8_t CPort::ReadByte() {
     std::uint8_t b = 0;

@@ -88,6 +88,10 @@ protected:
     // The byte loop that Read of both device ports uses: ReadByte until
     // length bytes or the first error; the failed position is not counted.
     int ReadBytes(std::uint8_t* buffer, int length);
+
+    // The label of a printer that answers its identity in exactly four bytes;
+    // empty when the waiting bytes are not four.
+    std::string ReadFourByteLabel();
 };
 
 }  // namespace carillon

@@ -174,14 +174,7 @@ std::string CSerialPort::IdentifyPrinter(const ByteArray& statusQuery, const Byt
             }
         } else if (replyMode == 1) {
             Pause(100);
-            if (GetInCount() == 4) {
-                std::uint8_t b[4] = {};
-                if (Read(b, 4) == 4) {
-                    char text[64];
-                    std::snprintf(text, sizeof text, "KESTREL (%u%u%u%u)", b[0], b[1], b[2], b[3]);
-                    label = text;
-                }
-            }
+            label = ReadFourByteLabel();
         }
         send(cancel);
         Close();

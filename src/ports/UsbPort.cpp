@@ -266,14 +266,7 @@ std::string CUsbPort::IdentifyPrinter(const ByteArray& /*statusQuery*/, const By
         // A text whose terminating NUL never came is no identification.
         if (lastError != kOk) label.clear();
     } else if (replyMode == 1) {
-        if (GetInCount() == 4) {
-            std::uint8_t b[4] = {};
-            if (Read(b, 4) == 4) {
-                char text[64];
-                std::snprintf(text, sizeof text, "KESTREL (%u%u%u%u)", b[0], b[1], b[2], b[3]);
-                label = text;
-            }
-        }
+        label = ReadFourByteLabel();
     }
     Write(cancel.data(), static_cast<int>(cancel.size()));
     WaitSent();
